@@ -1,0 +1,46 @@
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "image/pof_file.h"
+#include "sim/pof_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A file-size limit makes the write itself fail, even for root, which permissions cannot.
+TEST(NewFilePosix, FailedWriteRemovesThePartialFile) {
+    fs::path old_dir = fs::current_path();
+    fs::path dir = fs::temp_directory_path() / ("cw_new_file_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::current_path(dir);
+
+    PofRecipe recipe;
+    ASSERT_TRUE(write_file("in.pof", build_pof(recipe)));
+    PofImage pof;
+    ASSERT_TRUE(load_pof("in.pof", pof));
+
+    rlimit old_limit{};
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    rlimit small = old_limit;
+    small.rlim_cur = 100;
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    testing::internal::CaptureStderr();
+    const char* name = write_temp_pof(pof);
+    std::string err = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(err, "Unable to write cablewright.tmp.pof\n");
+    EXPECT_FALSE(fs::exists("cablewright.tmp.pof"));
+    fs::current_path(old_dir);
+    fs::remove_all(dir);
+}
+
+}  // namespace

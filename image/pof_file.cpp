@@ -1,0 +1,164 @@
+#include "image/pof_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "image/new_file.h"
+
+namespace {
+
+constexpr std::uint8_t kPofMagic[8] = {'P', 'O', 'F', 0, 0, 0, 1, 0};
+constexpr std::uint8_t kRomSubHeader[kRomSubHeaderSize] = {0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0, 1, 0};
+constexpr std::size_t kRomPairsSize = 2 * kRomSize;  // the first half of the ROM data
+
+std::uint16_t read_u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t read_u32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+bool fail(const char* message) {
+    std::fputs(message, stderr);
+    return false;
+}
+
+bool fail_with_path(const char* format, const char* path) {
+    std::fprintf(stderr, format, path);
+    return false;
+}
+
+// Reads the whole regular file at path; bytes that could not be read are never kept.
+bool read_whole_file(const char* path, PofImage& pof) {
+    std::error_code ec;
+    // A directory or a device is refused before opening: a FIFO would block the open itself.
+    if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec) {
+        return fail_with_path("Unable to open %s\n", path);
+    }
+    std::FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        return fail_with_path("Unable to open %s\n", path);
+    }
+    std::uintmax_t size = std::filesystem::file_size(path, ec);
+    std::unique_ptr<std::uint8_t[]> bytes;
+    if (!ec && size <= SIZE_MAX - 1) {
+        bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size) + 1]);
+    }
+    std::size_t done = 0;
+    if (bytes) {
+        while (done < size) {
+            std::size_t got = std::fread(bytes.get() + done, 1, static_cast<std::size_t>(size) - done, f);
+            if (got == 0) {
+                break;
+            }
+            done += got;
+        }
+    }
+    std::fclose(f);
+    if (!bytes || done != size) {
+        return fail_with_path("Unable to read %s\n", path);
+    }
+    pof.bytes = std::move(bytes);
+    pof.length = static_cast<std::size_t>(size);
+    return true;
+}
+
+}  // namespace
+
+bool load_pof(const char* path, PofImage& pof) {
+    pof = PofImage{};
+    if (!read_whole_file(path, pof)) {
+        return false;
+    }
+    const std::uint8_t* bytes = pof.bytes.get();
+    const std::uint64_t length = pof.length;
+    if (length < sizeof kPofMagic || std::memcmp(bytes, kPofMagic, sizeof kPofMagic) != 0) {
+        return fail("Did not understand POF file header\n");
+    }
+
+    // 64-bit offsets: offset + 6 + a 32-bit length cannot wrap, so an oversized packet simply
+    // runs past the end and ends the walk.
+    std::uint64_t offset = kPofHeaderSize;
+    while (offset + kPacketHeaderSize < length) {
+        std::uint16_t tag = read_u16(bytes + offset);
+        std::uint32_t packet_length = read_u32(bytes + offset + 2);
+        std::uint64_t data = offset + kPacketHeaderSize;
+        if (tag == kRomPacketTag) {
+            bool sub_header_inside = data + kRomSubHeaderSize <= length;
+            if (packet_length != kRomPacketLength ||
+                (sub_header_inside &&
+                 std::memcmp(bytes + data, kRomSubHeader, kRomSubHeaderSize) != 0)) {
+                return fail("Did not understand ROM section in POF file\n");
+            }
+            pof.rom_data = static_cast<std::size_t>(data + kRomSubHeaderSize);
+        }
+        offset = data + packet_length;
+        if (tag == kCrcPacketTag && packet_length == kCrcPacketLength) {
+            pof.crc_pos = static_cast<std::size_t>(data);
+            break;
+        }
+    }
+    if (offset != length || pof.crc_pos == kNoPosition) {
+        return fail("Unknown data at end of pof file\n");
+    }
+    if (pof_crc(pof) != read_u16(bytes + pof.crc_pos)) {
+        return fail("POF file is corrupted\n");
+    }
+    if (pof.rom_data == kNoPosition || pof.rom_data + kRomDataSize > pof.length) {
+        return fail("No ROM section in pof file\n");
+    }
+
+    const std::uint8_t* rom = bytes + pof.rom_data;
+    bool unused_zero = true;
+    for (std::size_t k = 0; k < kRomSize; ++k) {
+        pof.image.bytes[k] = rom[2 * k + 1];
+        unused_zero = unused_zero && rom[2 * k] == 0;
+    }
+    for (std::size_t i = kRomPairsSize; i < kRomDataSize; ++i) {
+        unused_zero = unused_zero && rom[i] == 0;
+    }
+    if (!unused_zero) {
+        return fail("Unused parts of pof file ROM are not zero\n");
+    }
+    return true;
+}
+
+std::uint16_t pof_crc(const PofImage& pof) { return crc16_x25(pof.bytes.get(), pof.crc_pos); }
+
+void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value) {
+    pof.image.bytes[k] = value;
+    pof.bytes[pof.rom_data + 2 * k + 1] = value;
+}
+
+void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        put_rom_byte(pof, start + i, static_cast<std::uint8_t>(text[i]));
+    }
+}
+
+const char* write_temp_pof(PofImage& pof) {
+    std::uint16_t crc = pof_crc(pof);
+    pof.bytes[pof.crc_pos] = static_cast<std::uint8_t>(crc & 0xFF);
+    pof.bytes[pof.crc_pos + 1] = static_cast<std::uint8_t>(crc >> 8);
+    // Never replace an existing file: a second run in this folder would otherwise program one
+    // cable with the other cable's identity.
+    switch (write_new_file(kTempPofName, pof.bytes.get(), pof.length)) {
+        case NewFileResult::kWritten:
+            return kTempPofName;
+        case NewFileResult::kExists:
+            std::fprintf(stderr,
+                         "Temporary file %s already exists: is another cablewright running here? "
+                         "If not, delete it and try again\n",
+                         kTempPofName);
+            return nullptr;
+        case NewFileResult::kFailed:
+            break;
+    }
+    std::fprintf(stderr, "Unable to write %s\n", kTempPofName);
+    return nullptr;
+}
