@@ -1,0 +1,20 @@
+// The command line of cablewright.
+#pragma once
+
+#include <optional>
+#include <string>
+
+struct Options {
+    std::optional<std::string> cable;   // none: choose the one suitable cable
+    std::optional<std::string> file;    // none: only read and show the cable's ROM
+    bool debug = false;
+    bool force = false;
+    bool dry_run = false;
+    std::optional<std::string> serial;  // for a blank cable
+};
+
+// Exit status for misuse of the command line.
+constexpr int kStatusMisuse = 16;
+
+// Fills options from argv. Returns false on misuse, after printing its messages.
+bool parse_command_line(int argc, const char* const* argv, Options& options);

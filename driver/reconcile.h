@@ -1,0 +1,27 @@
+// The judgement of a POF file against the cable it is meant for.
+#pragma once
+
+#include <cstdint>
+
+#include "image/pof_file.h"
+#include "image/rom_image.h"
+
+struct CableState {
+    RomImage as_read;  // as read from the cable, before fix-ups
+    RomImage image;    // after fix-ups
+    bool blank = false;
+    std::uint16_t version = 0;
+    std::uint16_t hardware_id = 0;
+};
+
+struct Reconciliation {
+    bool reprogram = false;        // false: refused, after its message
+    std::uint16_t hardware_id = 0; // the id that decides on the jumper prompt
+};
+
+// Dumps and fixes up the cable image and prints the cable line.
+CableState assess_cable(const RomImage& image, bool debug);
+
+// Decides whether the cable may be programmed with pof and merges the cable's identity into it.
+// serial may be null.
+Reconciliation reconcile(CableState& state, PofImage& pof, const char* serial, bool force);
