@@ -1,0 +1,249 @@
+#include "cable/cable_operation.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "cable/fake_linkhub_test_support.h"
+#include "cable/pause.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+RomImage marked_image() {
+    RomImage image;
+    image.bytes.fill(0x5A);
+    return image;
+}
+
+// The image whose byte i is i, as fake_rom_text(0, 1) describes it.
+RomImage counting_image() {
+    RomImage image;
+    for (std::size_t i = 0; i < kRomSize; ++i) {
+        image.bytes[i] = static_cast<std::uint8_t>(i);
+    }
+    return image;
+}
+
+class CableOperation : public testing::Test {
+  protected:
+    void SetUp() override { start_over(); }
+    void TearDown() override { set_pause_hook(nullptr); }
+
+    // A fake library that knows one healthy cable "USB-1", and a pause that is only logged.
+    void start_over() {
+        reset_fake_linkhub();
+        set_pause_hook([](std::uint32_t ms) { fake_linkhub_note("pause " + std::to_string(ms)); });
+        FakeCable cable;
+        cable.name = "USB-1";
+        cable.rom_text = fake_rom_text(0, 1);
+        fake_linkhub().cables.push_back(cable);
+    }
+
+    FakeCable& cable() { return fake_linkhub().cables[0]; }
+
+    // Runs operate_cable; returns what it wrote to standard error.
+    std::string operate(int& result, const char* name, bool switch_mode, bool mode_on,
+                        RomImage* image) {
+        testing::internal::CaptureStderr();
+        result = operate_cable(name, switch_mode, mode_on, image);
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(0, fake_locked_chains());
+        return err;
+    }
+};
+
+TEST_F(CableOperation, ReadsTheRomAsHexText) {
+    std::string text = fake_rom_text(0, 1);
+    text.replace(0, 6, "00FF7a");
+    cable().rom_text = text;
+    RomImage image = marked_image();
+    int result = -1;
+    EXPECT_EQ("", operate(result, "USB-1", false, false, &image));
+    EXPECT_EQ(kCableOk, result);
+    RomImage expected = counting_image();
+    expected.bytes[1] = 0xFF;
+    expected.bytes[2] = 0x7A;
+    EXPECT_EQ(expected, image);
+    EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000",
+                   "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}),
+              fake_linkhub().log);
+    EXPECT_EQ(-1, cable().zan_select);
+}
+
+TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
+    cable().rom_text = "empty";
+    RomImage image = marked_image();
+    int result = -1;
+    EXPECT_EQ("", operate(result, "USB-1", false, false, &image));
+    EXPECT_EQ(kCableOk, result);
+    EXPECT_EQ(RomImage{}, image);
+}
+
+TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
+    const std::string good = fake_rom_text(0, 1);
+    auto with_pair = [&good](std::size_t at, const std::string& pair) {
+        std::string text = good;
+        text.replace(2 * at, 2, pair);
+        return text;
+    };
+    const std::string values[] = {
+        "EMPTY",
+        "empt",
+        "empty!",
+        "",
+        good.substr(0, 511),
+        good + "0",
+        with_pair(255, "G0"),
+        with_pair(0, "0g"),
+        with_pair(10, "+1"),
+        with_pair(10, " 1"),
+        with_pair(10, "-1"),
+        with_pair(10, "0x"),
+        with_pair(100, std::string("\0"
+                                   "1",
+                                   2)),
+    };
+    for (const std::string& value : values) {
+        SCOPED_TRACE("value '" + value.substr(0, 40) + "' of length " +
+                     std::to_string(value.size()));
+        start_over();
+        cable().rom_text = value;
+        RomImage image = marked_image();
+        int result = -1;
+        EXPECT_EQ("Error () when reading EEPROM contents\n",
+                  operate(result, "USB-1", true, true, &image));
+        EXPECT_EQ(kCableFailed, result);
+        EXPECT_EQ(marked_image(), image);
+        EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());  // and no mode switch before it
+    }
+}
+
+TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
+    struct Case {
+        const char* label;
+        void (*arrange)(FakeCable& cable);
+        const char* name;
+        bool switch_mode;
+        const char* expected_err;
+        int expected_result;
+        Log expected_log;
+        bool image_read;
+    };
+    const Case cases[] = {
+        {"unknown cable", [](FakeCable&) {}, "USB-9", false,
+         "Unable to find jtag cable \"USB-9\"\n", kCableNotFound, Log{"find USB-9 6000"}, false},
+        {"lookup fails", [](FakeCable& c) { c.find_result = 86; }, "USB-1", false,
+         "Error (Hardware not attached) when scanning hardware\n", kCableNotFound,
+         Log{"find USB-1 6000"}, false},
+        {"lock fails", [](FakeCable& c) { c.lock_result = 36; }, "USB-1", true,
+         "Error (Chain in use) when locking chain\n", kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000"}, false},
+        {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", true,
+         "Error (Communications error) when reading EEPROM contents\n", kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000",
+             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"},
+         false},
+        {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1", false,
+         "Error () when reading EEPROM contents\n", kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000",
+             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"},
+         false},
+        {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1", true,
+         "Error (Invalid parameter) when setting zan mode\n", kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000",
+             "get_parameter USB-1 InternalEepromContents 512",
+             "set_parameter USB-1 InternalZanSelect 1", "unlock USB-1"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        start_over();
+        c.arrange(cable());
+        RomImage image = marked_image();
+        int result = -1;
+        EXPECT_EQ(c.expected_err, operate(result, c.name, c.switch_mode, true, &image));
+        EXPECT_EQ(c.expected_result, result);
+        EXPECT_EQ(c.expected_log, fake_linkhub().log);
+        EXPECT_EQ(c.image_read ? counting_image() : marked_image(), image);
+    }
+}
+
+TEST_F(CableOperation, SwitchPausesWhileStillLocked) {
+    for (bool on : {true, false}) {
+        start_over();
+        int result = -1;
+        EXPECT_EQ("", operate(result, "USB-1", true, on, nullptr));
+        EXPECT_EQ(kCableOk, result);
+        const std::string value = on ? "1" : "0";
+        EXPECT_EQ(
+            (Log{"find USB-1 6000", "lock USB-1 10000",
+                 "set_parameter USB-1 InternalZanSelect " + value, "pause 3000", "unlock USB-1"}),
+            fake_linkhub().log);
+        EXPECT_EQ(on ? 1 : 0, cable().zan_select);
+    }
+}
+
+TEST_F(CableOperation, ReadsBeforeSwitching) {
+    RomImage image;
+    int result = -1;
+    EXPECT_EQ("", operate(result, "USB-1", true, true, &image));
+    EXPECT_EQ(kCableOk, result);
+    EXPECT_EQ(counting_image(), image);
+    EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000",
+                   "get_parameter USB-1 InternalEepromContents 512",
+                   "set_parameter USB-1 InternalZanSelect 1", "pause 3000", "unlock USB-1"}),
+              fake_linkhub().log);
+}
+
+TEST_F(CableOperation, NeitherReadNorSwitchOnlyFindsLocksAndUnlocks) {
+    int result = -1;
+    EXPECT_EQ("", operate(result, "USB-1", false, true, nullptr));
+    EXPECT_EQ(kCableOk, result);
+    EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000", "unlock USB-1"}), fake_linkhub().log);
+}
+
+TEST(RomFromText, DecodesEitherLetterCase) {
+    const std::string upper = fake_rom_text(0, 1);
+    std::string lower = upper;
+    for (char& ch : lower) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    for (const std::string& text : {upper, lower}) {
+        RomImage image = marked_image();
+        EXPECT_TRUE(rom_from_text(text.data(), kRomTextLength, image));
+        EXPECT_EQ(counting_image(), image);
+    }
+}
+
+TEST(RomFromText, UsesOnlyTheGivenLength) {
+    // Neither value is terminated, and what follows would spoil a reader that ignored the length.
+    const std::string blank = "emptyFF";
+    RomImage image = marked_image();
+    EXPECT_TRUE(rom_from_text(blank.data(), 5, image));
+    EXPECT_EQ(RomImage{}, image);
+
+    const std::string rom = fake_rom_text(3, 5) + "zz";
+    EXPECT_TRUE(rom_from_text(rom.data(), kRomTextLength, image));
+    EXPECT_EQ(0x03, image.bytes[0]);
+    EXPECT_EQ(0x08, image.bytes[1]);
+    EXPECT_EQ(static_cast<std::uint8_t>(3 + 255 * 5), image.bytes[255]);
+
+    image = marked_image();
+    EXPECT_FALSE(rom_from_text(nullptr, kRomTextLength, image));
+    EXPECT_FALSE(rom_from_text(rom.data(), kRomTextLength + 2, image));
+    EXPECT_EQ(marked_image(), image);
+}
+
+TEST(Pause, WaitsForRealWithoutAHook) {
+    set_pause_hook(nullptr);
+    auto start = std::chrono::steady_clock::now();
+    pause_ms(30);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#include "cable/cable_select.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "cable/error_name.h"
+
+namespace {
+
+constexpr std::uint32_t kScanAttempts = 80;
+constexpr std::uint32_t kListTimeoutMs = 250;
+constexpr std::uint32_t kRegrownListTimeoutMs = 0;
+constexpr std::uint32_t kLockTimeoutMs = 10000;
+constexpr std::uint32_t kProbeCapacity = 64;
+constexpr std::uint32_t kNameCapacity = 512;
+constexpr HWL_ERROR kOutOfMemory = 83;
+
+// The dot stands for attempt 2; the 19 spaces are filled by the dots of attempts 6 to 78, and
+// the 20 backspaces put the cursor back just after the first dot.
+constexpr char kProgressLine[] =
+    "Connecting to server(s) [.                   ]"
+    "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b";
+constexpr char kWipeLine[] = "\r                                              \r";
+
+// One call of the library with the list's full size as capacity, so that a count the library
+// left behind can never make it write past the list.
+HWL_ERROR query_list(std::uint32_t& count, std::vector<HWL_HARDWARE>& list,
+                     std::uint32_t timeout_ms) {
+    count = static_cast<std::uint32_t>(list.size());
+    return hwl_get_hardware(&count, list.empty() ? nullptr : list.data(), timeout_ms);
+}
+
+HWL_ERROR list_attempt(std::uint32_t& count, std::vector<HWL_HARDWARE>& list) {
+    HWL_ERROR result = query_list(count, list, kListTimeoutMs);
+    if (result != HWL_LIST_TOO_SMALL) {
+        return result;
+    }
+    try {
+        list.assign(count, HWL_HARDWARE{});
+    } catch (const std::bad_alloc&) {
+        // A count no memory can hold is reported like the library's own shortage.
+        list.clear();
+        count = 0;
+        return kOutOfMemory;
+    }
+    return query_list(count, list, kRegrownListTimeoutMs);
+}
+
+void show_progress(std::uint32_t attempt) {
+    if (attempt == 2) {
+        std::fputs(kProgressLine, stderr);
+    } else if (attempt > 2 && attempt % 4 == 2) {
+        std::fputc('.', stderr);
+    }
+    std::fflush(stderr);
+}
+
+// True when the cable answers the ROM query; the value itself does not matter here.
+bool answers_rom_query(HWL_CHAIN chain) {
+    HWL_ERROR locked = hwl_lock_chain(chain, kLockTimeoutMs);
+    if (locked != HWL_OK) {
+        std::fprintf(stderr, "  Unable to lock chain (%s)\n\n", error_name(locked));
+        return false;
+    }
+    char value[kProbeCapacity];
+    std::uint32_t length = kProbeCapacity;
+    HWL_ERROR result = hwl_get_parameter(chain, "InternalEepromContents", value, &length, 0);
+    hwl_unlock_chain(chain);
+    return result == HWL_OK;
+}
+
+}  // namespace
+
+HWL_ERROR scan_hardware(std::uint32_t& count, std::vector<HWL_HARDWARE>& list) {
+    HWL_ERROR result = HWL_TIMEOUT;
+    std::uint32_t attempt = 0;
+    for (; attempt < kScanAttempts; ++attempt) {
+        result = list_attempt(count, list);
+        if (result != HWL_TIMEOUT) {
+            break;
+        }
+        show_progress(attempt);
+    }
+    if (attempt >= 2) {
+        std::fputs(kWipeLine, stderr);
+        std::fflush(stderr);
+    }
+    return result;
+}
+
+bool select_cable(std::string& name) {
+    std::uint32_t count = 0;
+    std::vector<HWL_HARDWARE> list;
+    HWL_ERROR result = scan_hardware(count, list);
+    if (result != HWL_OK && result != HWL_TIMEOUT) {
+        std::fprintf(stderr, "Error (%s) when scanning hardware\n", error_name(result));
+        return false;
+    }
+    // The library reports the count; the records it could fill are bounded by the list.
+    std::size_t records = std::min<std::size_t>(count, list.size());
+    if (records == 0) {
+        std::fprintf(stderr, "No JTAG hardware available\n");
+        return false;
+    }
+
+    // One more than the capacity, so that a name filling all 512 bytes is still terminated.
+    char buffer[kNameCapacity + 1] = {};
+    int found = 0;
+    int chosen = -1;
+    for (std::size_t j = 0; j < records; ++j) {
+        const HWL_HARDWARE& record = list[j];
+        if (record.usable == 0 || record.virtual_hw != 0) {
+            continue;
+        }
+        if (!answers_rom_query(record.chain)) {
+            continue;
+        }
+        if (found >= 1) {
+            if (found == 1) {
+                std::fprintf(stderr,
+                             "Multiple cables available, please use --cable to specify one\n");
+            }
+            std::fprintf(stderr, "%d) %s\n", chosen + 1, buffer);
+        }
+        std::memset(buffer, 0, sizeof buffer);
+        HWL_ERROR named = hwl_print_hardware_name(record.chain, buffer, kNameCapacity);
+        if (named != HWL_OK) {
+            // Without a name the cable cannot be handed on, and neither can a choice made so far.
+            std::fprintf(stderr, "Error (%s) when reading cable name\n", error_name(named));
+            return false;
+        }
+        buffer[kNameCapacity] = '\0';
+        chosen = static_cast<int>(j);
+        ++found;
+    }
+
+    if (found > 1) {
+        std::fprintf(stderr, "%d) %s\n", chosen + 1, buffer);
+        return false;
+    }
+    if (found == 0) {
+        std::fprintf(stderr, "No suitable cables available\n");
+        return false;
+    }
+    name = buffer;
+    return true;
+}

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "handoff/interrupt.h"
+#include "handoff/jumper_prompt.h"
+#include "handoff/programmer.h"
+
+namespace {
+
+TEST(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
+}
+
+TEST(InterruptGuard, ArmedSignalsAreOnlyRecorded) {
+    arm_interrupt_guard();
+    for (int signal_number : {SIGINT, SIGTERM}) {
+        clear_interrupt();
+        EXPECT_FALSE(interrupt_requested());
+        raise(signal_number);
+        EXPECT_TRUE(interrupt_requested()) << signal_number;
+    }
+}
+
+TEST(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
+    arm_interrupt_guard();
+    clear_interrupt();
+    raise(SIGINT);
+    const std::string marker =
+        testing::TempDir() + "cw_handoff_interrupted_" + std::to_string(getpid());
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(run_programmer("/bin/sh -c " + quote_argument("touch " + marker)));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(access(marker.c_str(), F_OK), 0);
+    unlink(marker.c_str());
+}
+
+TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::FILE* in = fdopen(fds[0], "r");
+    ASSERT_NE(in, nullptr);
+    arm_interrupt_guard();
+    clear_interrupt();
+
+    // The prompt blocks on a pipe that stays open; the interrupt must be what ends it. Should
+    // it not, a line arrives after a while so that the test fails instead of hanging.
+    const pthread_t prompting_thread = pthread_self();
+    std::atomic<bool> prompt_returned{false};
+    std::thread interrupter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pthread_kill(prompting_thread, SIGINT);
+        for (int i = 0; i < 50 && !prompt_returned.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!prompt_returned.load()) {
+            (void)!write(fds[1], "\n", 1);
+        }
+    });
+
+    testing::internal::CaptureStdout();
+    const auto start = std::chrono::steady_clock::now();
+    prompt_jumpers(JumperMode::kNormal, in);
+    const auto took_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    prompt_returned.store(true);
+    interrupter.join();
+
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              format_jumper_screen(JumperMode::kNormal) + "\n");
+    EXPECT_TRUE(interrupt_requested());
+    EXPECT_LT(took_ms, 3000);
+    std::fclose(in);
+    close(fds[1]);
+}
+
+TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
+    arm_interrupt_guard();
+    raise(SIGTERM);
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    std::fputs("abc\n", in);
+    std::rewind(in);
+    testing::internal::CaptureStdout();
+    prompt_jumpers(JumperMode::kReprogram, in);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              format_jumper_screen(JumperMode::kReprogram) + "\n");
+    EXPECT_EQ(std::fgetc(in), 'a');
+    std::fclose(in);
+}
+
+}  // namespace

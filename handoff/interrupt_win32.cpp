@@ -1,0 +1,52 @@
+#include "handoff/interrupt.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+// Manual-reset event, set once the run's cleanup is done.
+HANDLE cleanup_done = nullptr;
+
+// Runs on a thread of its own that the system creates for each console event.
+BOOL WINAPI record_interrupt(DWORD event) {
+    interrupted.store(true);
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT:
+            return TRUE;
+        default:
+            // Close, logoff and shutdown end the process as soon as this returns, so hold on
+            // until the cable is back in normal mode; the system kills us after its own grace
+            // period (about 5 s for close) regardless.
+            if (cleanup_done != nullptr) {
+                WaitForSingleObject(cleanup_done, INFINITE);
+            }
+            return TRUE;
+    }
+}
+
+}  // namespace
+
+void arm_interrupt_guard() {
+    if (cleanup_done == nullptr) {
+        cleanup_done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    SetConsoleCtrlHandler(record_interrupt, TRUE);
+}
+
+bool interrupt_requested() {
+    return interrupted.load();
+}
+
+void finish_interrupt_guard() {
+    if (cleanup_done != nullptr) {
+        SetEvent(cleanup_done);
+    }
+}
+
+void clear_interrupt() {
+    interrupted.store(false);
+}

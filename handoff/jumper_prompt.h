@@ -1,0 +1,15 @@
+// Guiding the user through the daughter-card jumpers of hardware-id-1 cables.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+enum class JumperMode { kReprogram, kNormal };
+
+// The whole screen for mode, from the heading to "Press ENTER when ready:" (no line end).
+std::string format_jumper_screen(JumperMode mode);
+
+// Prints the screen to standard output, then reads and discards one line of in (through the
+// newline, or up to end of input, a read error or an interrupt), then prints "\n". Returns
+// without reading when an interrupt was already recorded.
+void prompt_jumpers(JumperMode mode, std::FILE* in = stdin);

@@ -1,0 +1,65 @@
+#include "handoff/programmer.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "handoff/interrupt.h"
+#include "handoff/process.h"
+
+std::string quote_argument(const std::string& text) {
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (char c : text) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only in front of a quote: there they are doubled, plus one more
+        // to make the quote literal.
+        if (c == '"') {
+            quoted.append(2 * backslashes + 1, '\\');
+        } else {
+            quoted.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        quoted += c;
+    }
+    // Trailing backslashes are doubled so that they do not escape the closing quote.
+    quoted.append(2 * backslashes, '\\');
+    quoted += '"';
+    return quoted;
+}
+
+std::string programmer_command_line(const std::string& cable, const std::string& path) {
+    return "vantor_pgm -c " + quote_argument(cable) + " -m jtag -o " + quote_argument("p;" + path);
+}
+
+bool run_programmer(const std::string& command_line, int timeout_ms) {
+    // The run reports the interrupt itself once it has put the cable back.
+    if (interrupt_requested()) {
+        return false;
+    }
+    std::fwrite(command_line.data(), 1, command_line.size(), stderr);
+    std::fputc('\n', stderr);
+    // The programmer writes to the same console; our pending output must come first.
+    std::fflush(stdout);
+    std::fflush(stderr);
+
+    ProcessResult result = run_process(command_line, timeout_ms);
+    switch (result.outcome) {
+        case ProcessOutcome::kNotStarted:
+            std::fputs("Unable to start the programmer\n", stderr);
+            return false;
+        case ProcessOutcome::kTimedOut:
+            std::fputs("The programmer did not finish within 60 seconds and was stopped\n", stderr);
+            return false;
+        case ProcessOutcome::kFinished:
+            break;
+    }
+    if (result.exit_status != 0) {
+        std::fprintf(stderr, "The programmer failed with exit status %d\n", result.exit_status);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,20 @@
+// Handing the temporary POF file to the external programmer.
+#pragma once
+
+#include <string>
+
+// The programmer's limit in milliseconds, named in its timeout message.
+constexpr int kProgrammerTimeoutMs = 60000;
+
+// text in double quotes, escaped so that a program splitting its command line by Windows rules
+// receives exactly text as one argument; text with no '"' and no trailing '\' is just wrapped.
+std::string quote_argument(const std::string& text);
+
+// The programmer's command line that programs path through cable, of any length:
+// vantor_pgm -c "<cable>" -m jtag -o "p;<path>", each quoted by quote_argument.
+std::string programmer_command_line(const std::string& cable, const std::string& path);
+
+// Prints command_line to standard error, runs it and waits up to timeout_ms (a late programmer
+// is stopped and waited for). True only when it ran and exited 0; otherwise its one failure
+// message is printed, except that after an interrupt nothing is printed and nothing started.
+bool run_programmer(const std::string& command_line, int timeout_ms = kProgrammerTimeoutMs);
