@@ -1,0 +1,451 @@
+// The stand-in library as cablewright meets it: loaded as a shared library, state in a bench.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "cable/linkhub_client.h"
+#include "sim/bench_format.h"
+#include "sim/rom_recipe.h"
+#include "sim/sim_test_support.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long elapsed_ms(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+void fast_waits(BenchSettings& s) { s.wait_scale_percent = 0; }
+
+HWL_HARDWARE found(const std::string& name) {
+    HWL_HARDWARE record;
+    EXPECT_EQ(hwl_find_hardware(name.c_str(), &record, 0), HWL_OK) << name;
+    return record;
+}
+
+bool all_nonzero(const std::uint8_t* bytes, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (bytes[i] == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(Standin, NoServerWithoutABench) {
+    ScopedEnv no_bench("LINKHUB_BENCH", nullptr);
+    ScopedEnv scale("LINKHUB_WAIT_SCALE_PERCENT", nullptr);
+    std::uint32_t count = 0;
+    // Real waits by default.
+    auto start = Clock::now();
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 250), HWL_TIMEOUT);
+    EXPECT_GE(elapsed_ms(start), 240);
+
+    ScopedEnv missing("LINKHUB_BENCH", "/no/such/bench");
+    ScopedEnv shorter("LINKHUB_WAIT_SCALE_PERCENT", "10");
+    start = Clock::now();
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
+    long waited = elapsed_ms(start);
+    EXPECT_GE(waited, 90);
+    EXPECT_LT(waited, 900);
+    EXPECT_EQ(count, 0u);
+    HWL_HARDWARE record;
+    EXPECT_EQ(hwl_find_hardware("USB-1", &record, 100), HWL_TIMEOUT);
+}
+
+TEST(Standin, ListGrowsOnRequestAndFillsOnlyTheDefinedFields) {
+    TestBench bench;
+    bench.set(fast_waits);
+    RomImage rom = make_rom(RomFields{});
+    bench.add("USB-1", &rom);
+    int unusable = bench.add("unusable", nullptr);
+    int remote = bench.add("remote [2]", &rom);
+    ASSERT_TRUE(update_cable(bench.path(), unusable, [](CableRecord& r) { r.usable = 0; }));
+    ASSERT_TRUE(update_cable(bench.path(), remote, [](CableRecord& r) { r.virtual_hw = 5; }));
+
+    std::uint32_t count = 0;
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 250), HWL_LIST_TOO_SMALL);
+    EXPECT_EQ(count, 3u);
+
+    HWL_HARDWARE list[5];
+    std::memset(list, 0, sizeof list);
+    count = 2;
+    EXPECT_EQ(hwl_get_hardware(&count, list, 0), HWL_LIST_TOO_SMALL);
+    EXPECT_EQ(count, 3u);
+    EXPECT_EQ(list[0].chain, nullptr);
+
+    count = 5;
+    ASSERT_EQ(hwl_get_hardware(&count, list, 0), HWL_OK);
+    ASSERT_EQ(count, 3u);
+    const std::uint32_t usable[] = {1, 0, 1};
+    const std::uint32_t virtual_hw[] = {0, 0, 5};
+    const char* names[] = {"USB-1", "unusable", "remote [2]"};
+    for (int i = 0; i < 3; ++i) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(&list[i]);
+        EXPECT_EQ(list[i].usable, usable[i]);
+        EXPECT_EQ(list[i].virtual_hw, virtual_hw[i]);
+        EXPECT_TRUE(all_nonzero(bytes + 12, 12)) << i;
+        EXPECT_TRUE(all_nonzero(bytes + 28, 4)) << i;
+        char name[512];
+        ASSERT_EQ(hwl_print_hardware_name(list[i].chain, name, sizeof name), HWL_OK);
+        EXPECT_STREQ(name, names[i]);
+    }
+    EXPECT_EQ(list[3].chain, nullptr);
+    // The same cable keeps its handle across lists and finds.
+    EXPECT_EQ(found("remote [2]").chain, list[2].chain);
+}
+
+TEST(Standin, NameNeedsRoomForItsTerminator) {
+    TestBench bench;
+    bench.set(fast_waits);
+    const std::string name = "USB \"quoted\" [1] \xE9";
+    bench.add(name, nullptr);
+    HWL_HARDWARE record = found(name);
+    char buffer[64];
+    std::memset(buffer, 0, sizeof buffer);
+    auto n = static_cast<std::uint32_t>(name.size());
+    EXPECT_EQ(hwl_print_hardware_name(record.chain, buffer, n), 45u);
+    ASSERT_EQ(hwl_print_hardware_name(record.chain, buffer, 40), HWL_OK);
+    EXPECT_EQ(std::string(buffer), name);
+    EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + n + 1, 40 - n - 1));
+    EXPECT_EQ(buffer[40], 0) << "wrote past the capacity";
+    int not_a_chain = 0;
+    EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64),
+              33u);
+}
+
+class RomQuery : public testing::Test {
+protected:
+    void SetUp() override {
+        bench.set(fast_waits);
+        rom = make_rom(RomFields{});
+        bench.add("USB-1", &rom);
+        chain = found("USB-1").chain;
+        std::memset(buffer, 0, sizeof buffer);
+    }
+    HWL_ERROR query(std::uint32_t capacity) {
+        length = capacity;
+        return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
+    }
+    TestBench bench;
+    RomImage rom;
+    HWL_CHAIN chain = nullptr;
+    char buffer[600];
+    std::uint32_t length = 0;
+};
+
+TEST_F(RomQuery, RefusedOnAChainNotLocked) {
+    EXPECT_EQ(query(512), 35u);
+    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    EXPECT_EQ(query(512), HWL_OK);
+    ASSERT_EQ(hwl_unlock_chain(chain), HWL_OK);
+    EXPECT_EQ(query(512), 35u);
+    EXPECT_EQ(hwl_unlock_chain(chain), 35u);
+}
+
+TEST_F(RomQuery, ValueIsNotTerminatedAndJunkFollows) {
+    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    ASSERT_EQ(query(600), HWL_OK);
+    ASSERT_EQ(length, 512u);
+    EXPECT_EQ(std::string(buffer, 512), rom_to_hex(rom));
+    EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + 512, 88));
+    EXPECT_EQ(query(511), 45u);
+    std::uint32_t no_length_check = 512;
+    EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", buffer, &no_length_check, 1),
+              45u);
+    EXPECT_EQ(hwl_get_parameter(chain, "InternalZanSelect", buffer, &no_length_check, 0), 45u);
+    hwl_unlock_chain(chain);
+}
+
+TEST_F(RomQuery, CapacityOf64SucceedsOnEveryRomValue) {
+    struct Case {
+        bool written;
+        bool has_reply;
+        std::string reply;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {true, false, "", rom_to_hex(rom).substr(0, 64)},
+        {false, false, "", "empty"},
+        {true, true, std::string(100, 'Q'), std::string(64, 'Q')},
+        {true, true, "", ""},
+    };
+    for (const Case& c : cases) {
+        int id = list_cables(bench.path()).front();
+        ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) {
+            r.rom_written = c.written;
+            r.faults.has_rom_reply = c.has_reply;
+            r.faults.rom_reply = c.reply;
+        }));
+        ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+        std::memset(buffer, 0, sizeof buffer);
+        EXPECT_EQ(query(64), HWL_OK) << c.expected;
+        EXPECT_EQ(std::string(buffer, length), c.expected);
+        EXPECT_EQ(buffer[64], 0) << "wrote past the capacity";
+        if (c.expected.size() < 64) {
+            EXPECT_NE(buffer[c.expected.size()], 0);
+        }
+        hwl_unlock_chain(chain);
+    }
+}
+
+TEST_F(RomQuery, BlankRomReadsEmpty) {
+    int id = list_cables(bench.path()).front();
+    ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) { r.rom_written = false; }));
+    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    EXPECT_EQ(query(4), 45u);
+    ASSERT_EQ(query(512), HWL_OK);
+    EXPECT_EQ(std::string(buffer, length), "empty");
+    EXPECT_NE(buffer[5], 0);
+    hwl_unlock_chain(chain);
+}
+
+TEST(Standin, SelectModeIsRecordedOnlyOnALockedChain) {
+    TestBench bench;
+    bench.set(fast_waits);
+    int id = bench.add("USB-1", nullptr);
+    HWL_CHAIN chain = found("USB-1").chain;
+    EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 1), 35u);
+    EXPECT_FALSE(bench.load(id).select_mode);
+    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 34u);
+    EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 1), HWL_OK);
+    EXPECT_TRUE(bench.load(id).select_mode);
+    EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 2), 45u);
+    EXPECT_EQ(hwl_set_parameter(chain, "InternalEepromContents", 1), 45u);
+    EXPECT_TRUE(bench.load(id).select_mode);
+    EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 0), HWL_OK);
+    EXPECT_FALSE(bench.load(id).select_mode);
+    EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
+}
+
+// One call of each faultable kind, with whatever comes before it; returns that call's result.
+struct FaultCase {
+    const char* kind;
+    ForcedError CableFaults::*fault;
+    std::function<HWL_ERROR()> call;
+};
+
+HWL_ERROR locked_call(const std::function<HWL_ERROR(HWL_CHAIN)>& call) {
+    HWL_CHAIN chain = found("USB-1").chain;
+    EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    HWL_ERROR result = call(chain);
+    hwl_unlock_chain(chain);
+    return result;
+}
+
+TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
+    char buffer[512];
+    const FaultCase cases[] = {
+        {"find", &CableFaults::find,
+         [] {
+             HWL_HARDWARE record;
+             return hwl_find_hardware("USB-1", &record, 0);
+         }},
+        {"lock", &CableFaults::lock,
+         [] {
+             HWL_CHAIN chain = found("USB-1").chain;
+             HWL_ERROR result = hwl_lock_chain(chain, 0);
+             if (result == HWL_OK) {
+                 hwl_unlock_chain(chain);
+             }
+             return result;
+         }},
+        {"rom read", &CableFaults::rom_read,
+         [&] {
+             return locked_call([&](HWL_CHAIN chain) {
+                 std::uint32_t length = sizeof buffer;
+                 return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
+             });
+         }},
+        {"set parameter", &CableFaults::set_parameter,
+         [] {
+             return locked_call(
+                 [](HWL_CHAIN chain) { return hwl_set_parameter(chain, "InternalZanSelect", 1); });
+         }},
+        {"name", &CableFaults::name,
+         [&] { return hwl_print_hardware_name(found("USB-1").chain, buffer, sizeof buffer); }},
+    };
+    for (const FaultCase& c : cases) {
+        TestBench bench;
+        bench.set(fast_waits);
+        RomImage rom = make_rom(RomFields{});
+        int id = bench.add("USB-1", &rom);
+        ASSERT_EQ(c.call(), HWL_OK) << c.kind;
+
+        auto set_fault = [&](ForcedError error) {
+            ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) { r.faults.*c.fault = error; }));
+        };
+        set_fault({81, false});
+        EXPECT_EQ(c.call(), 81u) << c.kind;
+        EXPECT_EQ(c.call(), 81u) << c.kind;
+        set_fault({36, true});
+        EXPECT_EQ(c.call(), 36u) << c.kind;
+        EXPECT_EQ(c.call(), HWL_OK) << c.kind;
+        EXPECT_EQ((bench.load(id).faults.*c.fault).code, 0u) << c.kind;
+    }
+}
+
+TEST(Standin, RomReplyReplacesTheRomText) {
+    TestBench bench;
+    bench.set(fast_waits);
+    RomImage rom = make_rom(RomFields{});
+    int id = bench.add("USB-1", &rom);
+    ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) {
+        r.faults.has_rom_reply = true;
+        r.faults.rom_reply = "EMPTY";
+    }));
+    char buffer[512];
+    std::uint32_t length = sizeof buffer;
+    EXPECT_EQ(locked_call([&](HWL_CHAIN chain) {
+                  return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
+              }),
+              HWL_OK);
+    EXPECT_EQ(std::string(buffer, length), "EMPTY");
+}
+
+TEST(Standin, ServerAnswersAfterTheConfiguredListAttempts) {
+    TestBench bench;
+    bench.set([](BenchSettings& s) {
+        s.wait_scale_percent = 10;
+        s.server_after_attempts = 3;
+    });
+    bench.add("USB-1", nullptr);
+    std::uint32_t count = 0;
+    auto start = Clock::now();
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
+    EXPECT_GE(elapsed_ms(start), 90);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    // Finding a named cable does not wait for the list attempts.
+    found("USB-1");
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_LIST_TOO_SMALL);
+    EXPECT_EQ(count, 1u);
+}
+
+std::vector<std::pair<std::uint32_t, std::string>> g_heard;
+
+void listen(void* context, std::uint32_t level, const char* text) {
+    EXPECT_EQ(context, &g_heard);
+    g_heard.emplace_back(level, text);
+}
+
+TEST(Standin, BenchMessagesArriveOncePerProcessThroughTheCallback) {
+    g_heard.clear();
+    hwl_register_output_callback(listen, &g_heard);
+    TestBench bench;
+    bench.set([](BenchSettings& s) {
+        s.wait_scale_percent = 0;
+        s.messages = {{0, "server restarted"}, {3, "quiet"}, {1, "caf\xC3\xA9"}};
+    });
+    std::uint32_t count = 0;
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_OK);
+    const std::vector<std::pair<std::uint32_t, std::string>> expected = {
+        {0, "server restarted"}, {3, "quiet"}, {1, "caf\xC3\xA9"}};
+    EXPECT_EQ(g_heard, expected);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_OK);
+    HWL_HARDWARE record;
+    EXPECT_EQ(hwl_find_hardware("nobody", &record, 0), HWL_NO_SUCH_HARDWARE);
+    EXPECT_EQ(g_heard.size(), 3u);
+
+    // Another bench: its first find brings its messages.
+    TestBench other;
+    other.set([](BenchSettings& s) { s.messages = {{2, "hello"}}; });
+    g_heard.clear();
+    EXPECT_EQ(hwl_find_hardware("nobody", &record, 0), HWL_NO_SUCH_HARDWARE);
+    EXPECT_EQ(g_heard, (std::vector<std::pair<std::uint32_t, std::string>>{{2, "hello"}}));
+    hwl_register_output_callback(nullptr, nullptr);
+}
+
+TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
+    TestBench bench;
+    bench.add("USB-1", nullptr);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t holder = ::fork();
+    if (holder == 0) {
+        HWL_HARDWARE record;
+        char state = 'F';
+        if (hwl_find_hardware("USB-1", &record, 0) == HWL_OK &&
+            hwl_lock_chain(record.chain, 0) == HWL_OK) {
+            state = 'L';
+        }
+        (void)!::write(ready[1], &state, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_GT(holder, 0);
+    char state = 0;
+    ASSERT_EQ(::read(ready[0], &state, 1), 1);
+    ASSERT_EQ(state, 'L');
+
+    HWL_CHAIN chain = found("USB-1").chain;
+    auto start = Clock::now();
+    EXPECT_EQ(hwl_lock_chain(chain, 300), 36u);
+    EXPECT_GE(elapsed_ms(start), 290);
+    EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", nullptr, nullptr, 0), 35u);
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
+    TestBench bench;
+    bench.add("USB-1", nullptr);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    // Forked before this process locks anything: a child must not share our lock descriptors.
+    pid_t holder = ::fork();
+    if (holder == 0) {
+        HWL_HARDWARE record;
+        char state = 'F';
+        if (hwl_find_hardware("USB-1", &record, 0) == HWL_OK &&
+            hwl_lock_chain(record.chain, 0) == HWL_OK) {
+            state = 'L';
+        }
+        (void)!::write(ready[1], &state, 1);
+        ::usleep(200 * 1000);
+        hwl_unlock_chain(record.chain);
+        ::_exit(0);
+    }
+    ASSERT_GT(holder, 0);
+    char state = 0;
+    ASSERT_EQ(::read(ready[0], &state, 1), 1);
+    ASSERT_EQ(state, 'L');
+    HWL_CHAIN chain = found("USB-1").chain;
+    auto start = Clock::now();
+    EXPECT_EQ(hwl_lock_chain(chain, 5000), HWL_OK);
+    long waited = elapsed_ms(start);
+    EXPECT_GE(waited, 100);
+    EXPECT_LT(waited, 4000);
+    hwl_unlock_chain(chain);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST(Standin, VanishedCableOrBench) {
+    TestBench bench;
+    bench.set(fast_waits);
+    bench.add("USB-1", nullptr);
+    HWL_CHAIN chain = found("USB-1").chain;
+    ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
+    std::filesystem::remove_all(bench.path());
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 81u);
+}
+
+}  // namespace

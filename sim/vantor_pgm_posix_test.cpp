@@ -1,0 +1,203 @@
+// vantor_pgm run as a process against a temporary bench.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "image/pof_file.h"
+#include "sim/bench_format.h"
+#include "sim/file_lock.h"
+#include "sim/pof_builder.h"
+#include "sim/rom_recipe.h"
+#include "sim/sim_test_support.h"
+
+namespace {
+
+const char kUsage[] = "Usage: vantor_pgm -c CABLE -m jtag -o p;FILE\n";
+const char kCable[] = "USB \"one\" [1]";
+
+class Programmer : public testing::Test {
+protected:
+    void SetUp() override {
+        bench.set([](BenchSettings& s) { s.wait_scale_percent = 1; });
+        RomFields old_fields;
+        cable_rom = make_rom(old_fields);
+        id = bench.add(kCable, &cable_rom);
+        ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) { r.select_mode = true; }));
+        RomFields new_fields;
+        new_fields.zan_version = 5;
+        new_fields.serial = "A-0042";
+        PofRecipe recipe;
+        recipe.image = make_rom(new_fields);
+        file_rom = recipe.image;
+        pof_path = bench.path() + "/new file.pof";
+        ASSERT_TRUE(write_file(pof_path, build_pof(recipe)));
+        PofImage pof;
+        ASSERT_TRUE(load_pof(pof_path.c_str(), pof));
+        file_crc = static_cast<std::uint16_t>(pof.bytes[pof.crc_pos] |
+                                              (pof.bytes[pof.crc_pos + 1] << 8));
+    }
+
+    ProcessResult run(std::vector<std::string> args, int timeout_ms = 20000) {
+        args.insert(args.begin(), sim_program("vantor_pgm"));
+        return run_process(args, {}, "", timeout_ms);
+    }
+
+    ProcessResult run_normally() { return run({"-c", kCable, "-m", "jtag", "-o", "p;" + pof_path}); }
+
+    void expect_untouched() {
+        CableRecord record = bench.load(id);
+        EXPECT_EQ(record.rom, cable_rom);
+        EXPECT_EQ(record.times_programmed, 0u);
+    }
+
+    TestBench bench;
+    int id = 0;
+    RomImage cable_rom, file_rom;
+    std::string pof_path;
+    std::uint16_t file_crc = 0;
+};
+
+TEST_F(Programmer, ProgramsTheLogicAndTheRomOfACableInSelectMode) {
+    ProcessResult result = run_normally();
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    char crc[8];
+    std::snprintf(crc, sizeof crc, "0x%04X", file_crc);
+    EXPECT_EQ(result.out, "Programming \"" + pof_path + "\" through cable \"" + kCable +
+                              "\"\n  ZAN logic version 5 programmed (checksum " + crc +
+                              ")\n  ROM: 256 bytes programmed\nProgramming successful\n");
+    CableRecord record = bench.load(id);
+    EXPECT_TRUE(record.rom_written);
+    EXPECT_EQ(record.rom, file_rom);
+    EXPECT_EQ(record.zan_version, 5u);
+    EXPECT_EQ(record.zan_crc, file_crc);
+    EXPECT_EQ(record.times_programmed, 1u);
+    EXPECT_TRUE(record.select_mode);
+
+    result = run({"-o", "p;" + pof_path, "-c", kCable, "-m", "jtag"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(bench.load(id).times_programmed, 2u);
+}
+
+TEST_F(Programmer, AnythingButTheThreeOptionsIsAUsageError) {
+    const std::string op = "p;" + pof_path;
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"-c", kCable, "-m", "jtag"},
+        {"-c", kCable, "-m", "swd", "-o", op},
+        {"-c", kCable, "-m", "jtag", "-o", "x;" + pof_path},
+        {"-c", kCable, "-m", "jtag", "-o", "p;"},
+        {"-c", kCable, "-c", kCable, "-o", op},
+        {"-c", kCable, "-m", "jtag", "-o", op, "-v"},
+        {"--cable", kCable, "-m", "jtag", "-o", op},
+        {"-c", "", "-m", "jtag", "-o", op},
+    };
+    for (const auto& args : cases) {
+        ProcessResult result = run(args);
+        EXPECT_TRUE(result.exited);
+        EXPECT_EQ(result.status, 2) << args.size();
+        EXPECT_EQ(result.err, kUsage);
+        EXPECT_EQ(result.out, "");
+    }
+    expect_untouched();
+}
+
+TEST_F(Programmer, RefusesAndSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::string op = "p;" + pof_path;
+    const std::string missing = bench.path() + "/missing.pof";
+    const Case cases[] = {
+        {"not in select mode",
+         [&] { update_cable(bench.path(), id, [](CableRecord& r) { r.select_mode = false; }); },
+         {"-c", kCable, "-m", "jtag", "-o", op},
+         std::string("vantor_pgm: wrong device on the JTAG chain of \"") + kCable +
+             "\": expected its ZAN device (is the cable in select mode?)\n"},
+        {"unknown cable", [] {}, {"-c", "USB-9", "-m", "jtag", "-o", op},
+         "vantor_pgm: no cable named \"USB-9\"\n"},
+        {"find fails",
+         [&] { update_cable(bench.path(), id, [](CableRecord& r) { r.faults.find = {81, false}; }); },
+         {"-c", kCable, "-m", "jtag", "-o", op},
+         std::string("vantor_pgm: error 81 when looking for cable \"") + kCable + "\"\n"},
+        {"missing file", [] {}, {"-c", kCable, "-m", "jtag", "-o", "p;" + missing},
+         "Unable to open " + missing + "\n"},
+        {"corrupt file",
+         [&] {
+             PofRecipe recipe;
+             recipe.image = file_rom;
+             recipe.corrupt_crc = true;
+             write_file(pof_path, build_pof(recipe));
+         },
+         {"-c", kCable, "-m", "jtag", "-o", op}, "POF file is corrupted\n"},
+    };
+    for (const Case& c : cases) {
+        c.arrange();
+        ProcessResult result = run(c.args);
+        EXPECT_TRUE(result.exited) << c.what;
+        EXPECT_EQ(result.status, 1) << c.what;
+        EXPECT_EQ(result.err, c.err) << c.what;
+        expect_untouched();
+    }
+}
+
+TEST_F(Programmer, WaitsForTheChainLockThenGivesUp) {
+    FileLock held;
+    ASSERT_EQ(try_lock_file(cable_lock_path(bench.path(), id), held), LockAttempt::kAcquired);
+    ProcessResult result = run_normally();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              std::string("vantor_pgm: error 36 when locking the chain of \"") + kCable + "\"\n");
+    expect_untouched();
+    unlock_file(held);
+    EXPECT_EQ(run_normally().status, 0);
+}
+
+TEST_F(Programmer, MisbehavesOnRequest) {
+    struct Case {
+        const char* mode;
+        bool exited;
+        int status_or_signal;
+        bool programmed;
+    };
+    const Case cases[] = {
+        {"exit 7", true, 7, false},   {"segv", false, SIGSEGV, false},
+        {"abort", false, SIGABRT, false}, {"hang 600", false, SIGKILL, false},
+        {"skip-rom", true, 0, true},  {"wrong-byte 48", true, 0, true},
+    };
+    for (const Case& c : cases) {
+        BenchSettings settings;
+        ASSERT_TRUE(load_settings(bench.path(), settings));
+        ASSERT_TRUE(parse_programmer(c.mode, settings.programmer));
+        ASSERT_TRUE(save_settings(bench.path(), settings));
+        ProcessResult result = run({"-c", kCable, "-m", "jtag", "-o", "p;" + pof_path}, 1000);
+        EXPECT_EQ(result.exited, c.exited) << c.mode;
+        EXPECT_EQ(c.exited ? result.status : result.signal, c.status_or_signal) << c.mode;
+        EXPECT_EQ(bench.load(id).times_programmed, c.programmed ? 1u : 0u) << c.mode;
+        ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) {
+            r.times_programmed = 0;
+            r.rom = cable_rom;
+        }));
+    }
+}
+
+TEST_F(Programmer, SkipsOrSpoilsTheRomOnRequest) {
+    bench.set([](BenchSettings& s) { s.programmer = {ProgrammerMode::kSkipRom, 0}; });
+    ASSERT_EQ(run_normally().status, 0);
+    EXPECT_EQ(bench.load(id).rom, cable_rom);
+    EXPECT_EQ(bench.load(id).zan_version, 5u);
+
+    bench.set([](BenchSettings& s) { s.programmer = {ProgrammerMode::kWrongByte, 0x30}; });
+    ASSERT_EQ(run_normally().status, 0);
+    RomImage expected = file_rom;
+    expected.bytes[0x30] = static_cast<std::uint8_t>(~expected.bytes[0x30]);
+    EXPECT_EQ(bench.load(id).rom, expected);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include "tests/bench_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "sim/pof_builder.h"
+
+namespace fs = std::filesystem;
+
+RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& serial,
+                   bool signature, const std::string& product) {
+    RomImage image;
+    for (std::size_t k = kSignatureOffset; k < kRomSize; ++k) {
+        image.bytes[k] = static_cast<std::uint8_t>(k * 5);  // signature material
+    }
+    set_u16(image, kZanVersionOffset, version);
+    image.bytes[0x02] = 0x5A;
+    set_u16(image, kHardwareIdOffset, id);
+    set_text(image, kSerialOffset, serial);
+    set_text(image, kProductOffset, product);
+    image.bytes[kSignatureFlagOffset] = signature ? 1 : 0;
+    return image;
+}
+
+void BenchTest::SetUp() {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    fs::path root = fs::temp_directory_path() /
+                    (std::string("cw_e2e_") + info->test_suite_name() + "_" + info->name());
+    fs::remove_all(root);
+    root_ = root.string();
+    bench_ = (root / "bench").string();
+    work_ = (root / "work").string();
+    fs::create_directories(work_);
+    ASSERT_TRUE(create_bench(bench_));
+    // The library's own waits are simulated; the program's pauses stay real.
+    change_settings([](BenchSettings& s) { s.wait_scale_percent = 1; });
+}
+
+void BenchTest::TearDown() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+}
+
+int BenchTest::add_cable(const std::string& name, const RomImage* rom) {
+    CableRecord record;
+    record.name = name;
+    if (rom != nullptr) {
+        record.rom_written = true;
+        record.rom = *rom;
+    }
+    int id = -1;
+    EXPECT_TRUE(::add_cable(bench_, record, &id));
+    return id;
+}
+
+CableRecord BenchTest::cable(int id) {
+    CableRecord record;
+    EXPECT_EQ(load_cable(bench_, id, record), LoadResult::kLoaded);
+    return record;
+}
+
+void BenchTest::change_cable(int id, const std::function<void(CableRecord&)>& change) {
+    ASSERT_TRUE(update_cable(bench_, id, change));
+}
+
+void BenchTest::change_settings(const std::function<void(BenchSettings&)>& change) {
+    BenchSettings settings;
+    ASSERT_TRUE(load_settings(bench_, settings));
+    change(settings);
+    ASSERT_TRUE(save_settings(bench_, settings));
+}
+
+std::string BenchTest::write_pof(const std::string& name, const RomImage& image) {
+    PofRecipe recipe;
+    recipe.image = image;
+    recipe.leading_data = {0xDE, 0xAD, 0xBE, 0xEF};  // stands for the ZAN logic
+    EXPECT_TRUE(write_file((fs::path(work_) / name).string(), build_pof(recipe)));
+    return name;
+}
+
+ChildSpec BenchTest::cablewright_spec(const std::vector<std::string>& args,
+                                      bool programmer_on_path) {
+    ChildSpec spec;
+    spec.program = (fs::path(CW_BIN_DIR) / "cablewright").string();
+    spec.args = args;
+    spec.folder = work_;
+    const char* path = std::getenv("PATH");
+    std::string search = programmer_on_path ? std::string(CW_BIN_DIR) + ":" : "";
+    spec.env = {{"LINKHUB_BENCH", bench_}, {"PATH", search + (path ? path : "/usr/bin:/bin")}};
+    return spec;
+}
+
+ChildRun BenchTest::run(const ChildSpec& spec) {
+    ChildRun result = run_child(spec);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.signalled) << "ended by signal " << result.status;
+    return result;
+}
+
+ChildRun BenchTest::cablewright(const std::vector<std::string>& args, const std::string& input,
+                                bool programmer_on_path) {
+    ChildSpec spec = cablewright_spec(args, programmer_on_path);
+    spec.input = input;
+    return run(spec);
+}
+
+bool BenchTest::temp_file_left() const {
+    return fs::exists(fs::path(work_) / "cablewright.tmp.pof");
+}
+
+static std::string summary(const char* who, const RomImage& image) {
+    char line[128];
+    std::snprintf(line, sizeof line, "%s ZAN_version=%d, hardware_id=%d, signature %s\n", who,
+                  zan_version(image), hardware_id(image),
+                  has_signature(image) ? "present" : "missing");
+    return line;
+}
+
+std::string cable_line(const RomImage& image) {
+    return is_blank(image) ? "Cable ROM is blank\n" : summary("Cable", image);
+}
+
+std::string pof_line(const RomImage& image) { return summary("POF", image); }

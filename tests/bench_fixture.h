@@ -1,0 +1,56 @@
+// A temporary bench and working folder for end-to-end runs of the real binaries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/rom_image.h"
+#include "sim/bench.h"
+#include "tests/child_process.h"
+
+// A ROM image with the fields a cable of this family carries.
+RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& serial,
+                   bool signature, const std::string& product = "USB-KestrelII");
+
+class BenchTest : public testing::Test {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Adds a cable; a null rom adds a blank one. Returns its id.
+    int add_cable(const std::string& name, const RomImage* rom);
+
+    // The cable's record as the bench has it now.
+    CableRecord cable(int id);
+
+    // Changes a cable's record.
+    void change_cable(int id, const std::function<void(CableRecord&)>& change);
+
+    // Changes the bench settings.
+    void change_settings(const std::function<void(BenchSettings&)>& change);
+
+    // Writes a valid POF file carrying image into the working folder; returns its name.
+    std::string write_pof(const std::string& name, const RomImage& image);
+
+    // Runs cablewright in the working folder with the bench and the programmer on PATH.
+    ChildRun cablewright(const std::vector<std::string>& args, const std::string& input = "",
+                         bool programmer_on_path = true);
+
+    // Runs cablewright with a spec prepared by cablewright_spec.
+    ChildRun run(const ChildSpec& spec);
+    ChildSpec cablewright_spec(const std::vector<std::string>& args,
+                               bool programmer_on_path = true);
+
+    // True when the working folder holds the temporary file.
+    bool temp_file_left() const;
+
+    std::string root_;
+    std::string bench_;
+    std::string work_;
+};
+
+// The expected "Reprogramming cable ..." and summary lines.
+std::string cable_line(const RomImage& image);
+std::string pof_line(const RomImage& image);

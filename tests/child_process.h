@@ -1,0 +1,28 @@
+// Running a program for an end-to-end test, as one platform service.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+struct ChildRun {
+    bool started = false;
+    bool signalled = false;  // ended by a signal (a crash is never an expected result)
+    int status = -1;         // exit status, or the signal number when signalled
+    std::string out;
+    std::string err;
+};
+
+struct ChildSpec {
+    std::string program;                 // a path
+    std::vector<std::string> args;       // after the program name
+    std::string folder;                  // working directory
+    std::vector<std::pair<std::string, std::string>> env;  // set on top of this environment
+    std::string input;                   // fed to standard input, then closed
+    // Sends signal `interrupt_signal` once the child's output contains this text (empty: never).
+    std::string interrupt_when;
+    int interrupt_signal = 2;
+};
+
+// Runs spec to its end and collects its outputs.
+ChildRun run_child(const ChildSpec& spec);

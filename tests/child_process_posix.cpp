@@ -1,0 +1,111 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "tests/child_process.h"
+
+ChildRun run_child(const ChildSpec& spec) {
+    ChildRun run;
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+        return run;
+    }
+    std::vector<std::string> words{spec.program};
+    words.insert(words.end(), spec.args.begin(), spec.args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) {
+        argv.push_back(const_cast<char*>(w.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        // Its own process group, so a signal reaches the programmer too, as from a console.
+        setpgid(0, 0);
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+            close(fd);
+        }
+        for (const auto& [key, value] : spec.env) {
+            setenv(key.c_str(), value.c_str(), 1);
+        }
+        if (!spec.folder.empty() && chdir(spec.folder.c_str()) != 0) {
+            _exit(126);
+        }
+        execv(spec.program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    if (pid < 0) {
+        close(in[1]);
+        close(out[0]);
+        close(err[0]);
+        return run;
+    }
+    run.started = true;
+    signal(SIGPIPE, SIG_IGN);
+    std::size_t fed = 0;
+    if (spec.input.empty()) {
+        close(in[1]);
+        in[1] = -1;
+    }
+    bool interrupted = spec.interrupt_when.empty();
+    bool out_open = true, err_open = true;
+    while (out_open || err_open) {
+        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+        int n = poll(fds, in[1] >= 0 ? 3 : 2, 200);
+        if (n < 0) {
+            continue;
+        }
+        char buffer[4096];
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0) {
+                    (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(got));
+                } else {
+                    (i == 0 ? out_open : err_open) = false;
+                }
+            }
+        }
+        if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t put = write(in[1], spec.input.data() + fed, spec.input.size() - fed);
+            if (put > 0) {
+                fed += static_cast<std::size_t>(put);
+            }
+            if (put <= 0 || fed == spec.input.size()) {
+                close(in[1]);
+                in[1] = -1;
+            }
+        }
+        if (!interrupted && (run.out.find(spec.interrupt_when) != std::string::npos ||
+                             run.err.find(spec.interrupt_when) != std::string::npos)) {
+            interrupted = true;
+            kill(-pid, spec.interrupt_signal);
+        }
+    }
+    if (in[1] >= 0) {
+        close(in[1]);
+    }
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    if (WIFSIGNALED(status)) {
+        run.signalled = true;
+        run.status = WTERMSIG(status);
+    } else {
+        run.status = WEXITSTATUS(status);
+    }
+    return run;
+}

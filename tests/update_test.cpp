@@ -1,0 +1,197 @@
+// Full updates through the simulated programmer; each takes the two real 3 s pauses.
+#include <cstdio>
+#include <functional>
+#include <ostream>
+
+#include "handoff/jumper_prompt.h"
+#include "sim/pof_builder.h"
+#include "tests/bench_fixture.h"
+
+namespace {
+
+const char* const kCable = "Kestrel \"lab\" [USB-1]";
+
+RomImage merged(const RomImage& cable, const RomImage& file) {
+    RomImage out = cable;
+    for (std::size_t k = 0; k < kKindOffset; ++k) {
+        out.bytes[k] = file.bytes[k];
+    }
+    return out;
+}
+
+// What the simulated programmer prints when it programs image; its checksum is the temporary
+// file's, which is the user's file with the merged image and a fresh CRC.
+std::string programmer_report(const RomImage& image, bool rom_written = true) {
+    PofRecipe recipe;
+    recipe.image = image;
+    recipe.leading_data = {0xDE, 0xAD, 0xBE, 0xEF};
+    std::vector<std::uint8_t> bytes = build_pof(recipe);
+    unsigned crc = bytes[bytes.size() - 2] | (bytes[bytes.size() - 1] << 8);
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "Programming \"cablewright.tmp.pof\" through cable \"%s\"\n"
+                  "  ZAN logic version %u programmed (checksum 0x%04X)\n"
+                  "  ROM: %s\n"
+                  "Programming successful\n",
+                  kCable, zan_version(image), crc,
+                  rom_written ? "256 bytes programmed" : "left unchanged");
+    return text;
+}
+
+// The quoted cable name contains quotes, so the command line escapes them.
+const std::string kCommandLine =
+    "vantor_pgm -c \"Kestrel \\\"lab\\\" [USB-1]\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+
+std::string head(const RomImage& cable, const RomImage& file) {
+    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) +
+           pof_line(file);
+}
+
+std::string dumps(const RomImage& cable, const RomImage& file, const RomImage& result) {
+    return format_rom_dump("Cable", cable) + format_rom_dump("pof file", file) +
+           format_rom_dump("Merged", result);
+}
+
+using Update = BenchTest;
+
+TEST_F(Update, NewerLogicKeepsTheCablesIdentity) {
+    RomImage rom = cable_rom(3, 2, "AB-07", true);
+    RomImage file = cable_rom(4, 2, "AB-##", false, "Other product");
+    int id = add_cable(kCable, &rom);
+    ChildRun r = cablewright({"--cable", kCable, write_pof("new.pof", file)});
+    RomImage result = merged(rom, file);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, dumps(rom, file, result) + programmer_report(result));
+    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + "Finished\n");
+    CableRecord after = cable(id);
+    EXPECT_EQ(after.rom, result);
+    EXPECT_FALSE(after.select_mode);
+    EXPECT_EQ(after.times_programmed, 1u);
+    EXPECT_EQ(after.zan_version, 4);
+    EXPECT_FALSE(temp_file_left());
+}
+
+TEST_F(Update, BlankCableIsInitialisedWithItsSerial) {
+    RomImage file = cable_rom(4, 2, "AB-####", true);
+    int id = add_cable(kCable, nullptr);
+    ChildRun r = cablewright({"-S", "AB-0107", "-c", kCable, write_pof("new.pof", file)});
+    RomImage result = file;
+    set_text(result, kSerialOffset, "AB-0107");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, dumps(RomImage{}, file, result) + programmer_report(result));
+    EXPECT_EQ(r.err, head(RomImage{}, file) + kCommandLine + "Finished\n");
+    EXPECT_EQ(cable(id).rom, result);
+    EXPECT_FALSE(cable(id).select_mode);
+}
+
+TEST_F(Update, HardwareIdOneWalksThroughBothJumperScreens) {
+    RomImage rom = cable_rom(3, 1, "101-0042", true);
+    RomImage file = cable_rom(4, 1, "101-####", true);
+    int id = add_cable(kCable, &rom);
+    // Typed ahead at the first prompt: must not answer the second one.
+    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "ok\n\n");
+    RomImage result = merged(rom, file);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, dumps(rom, file, result) + format_jumper_screen(JumperMode::kReprogram) +
+                         "\n" + programmer_report(result) +
+                         format_jumper_screen(JumperMode::kNormal) + "\n");
+    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + "Finished\n");
+    EXPECT_EQ(cable(id).rom, result);
+}
+
+// A failure from the temporary file on: the cable still goes back to normal mode, the file is
+// removed, and the run ends with 8 and without "Finished".
+struct FailureCase {
+    const char* name;
+    std::function<void(BenchTest&, int id)> arrange;
+    bool programmer_on_path;
+    std::string err_tail;       // after the POF line
+    bool programmed;            // the programmer wrote the merged ROM
+    bool reported;              // the programmer's report is on standard output
+    bool read_back_shown;       // a "Read back" dump of the original ROM follows
+};
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class UpdateFailure : public BenchTest, public testing::WithParamInterface<FailureCase> {};
+
+TEST_P(UpdateFailure, CableEndsInNormalModeAndNothingIsLeft) {
+    const FailureCase& c = GetParam();
+    RomImage rom = cable_rom(3, 2, "AB-07", true);
+    RomImage file = cable_rom(4, 2, "AB-##", true);
+    int id = add_cable(kCable, &rom);
+    c.arrange(*this, id);
+    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "",
+                             c.programmer_on_path);
+    RomImage result = merged(rom, file);
+    EXPECT_EQ(r.status, 8);
+    std::string out = dumps(rom, file, result);
+    if (c.reported) {
+        out += programmer_report(result, c.read_back_shown ? false : true);
+    }
+    if (c.read_back_shown) {
+        out += format_rom_dump("Read back", rom);
+    }
+    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.err, head(rom, file) + c.err_tail);
+    CableRecord after = cable(id);
+    EXPECT_FALSE(after.select_mode);
+    EXPECT_EQ(after.rom, c.programmed ? result : rom);
+    EXPECT_FALSE(temp_file_left());
+}
+
+void set_programmer(BenchTest& t, ProgrammerMode mode, std::uint32_t value) {
+    BenchSettings settings;
+    ASSERT_TRUE(load_settings(t.bench_, settings));
+    settings.programmer = {mode, value};
+    ASSERT_TRUE(save_settings(t.bench_, settings));
+}
+
+const std::string kMismatch = "The cable's ROM does not match the programmed image\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, UpdateFailure,
+    testing::Values(
+        FailureCase{"EnteringSelectModeFails",
+                    [](BenchTest& fixture, int id) {
+                        ASSERT_TRUE(update_cable(fixture.bench_, id, [](CableRecord& c) {
+                            c.faults.set_parameter = {45, true};
+                        }));
+                    },
+                    true, "Error (Invalid parameter) when setting zan mode\n", false, false,
+                    false},
+        FailureCase{"ProgrammerMissing", [](BenchTest&, int) {}, false,
+                    kCommandLine + "Unable to start the programmer\n", false, false, false},
+        FailureCase{"ProgrammerFails",
+                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kExit, 3); }, true,
+                    kCommandLine + "vantor_pgm: failing on purpose with status 3\n" +
+                        "The programmer failed with exit status 3\n",
+                    false, false, false},
+        FailureCase{"ProgrammerCrashes",
+                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSegv, 0); }, true,
+                    kCommandLine + "The programmer failed with exit status 139\n", false, false,
+                    false},
+        FailureCase{"ProgrammerSkipsTheRom",
+                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSkipRom, 0); },
+                    true, kCommandLine + kMismatch, false, true, true}),
+    [](const testing::TestParamInfo<FailureCase>& param_info) { return std::string(param_info.param.name); });
+
+TEST_F(Update, OneWrongByteIsCaughtByTheReadBack) {
+    RomImage rom = cable_rom(3, 2, "AB-07", true);
+    RomImage file = cable_rom(4, 2, "AB-##", true);
+    int id = add_cable(kCable, &rom);
+    set_programmer(*this, ProgrammerMode::kWrongByte, 0x40);
+    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)});
+    RomImage result = merged(rom, file);
+    RomImage wrong = result;
+    wrong.bytes[0x40] = static_cast<std::uint8_t>(~wrong.bytes[0x40]);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.out, dumps(rom, file, result) + programmer_report(result) +
+                         format_rom_dump("Read back", wrong));
+    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + kMismatch);
+    EXPECT_FALSE(cable(id).select_mode);
+    EXPECT_FALSE(temp_file_left());
+}
+
+}  // namespace
