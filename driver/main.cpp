@@ -1,7 +1,12 @@
+#include <cstdio>
+
 #include "driver/options.h"
 #include "driver/reprogram.h"
 
 int main(int argc, char** argv) {
+    // Dumps go to standard output and messages to standard error: unbuffered, they keep their
+    // order in a combined log or pipe.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     Options options;
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
