@@ -21,7 +21,9 @@ struct ChildSpec {
     std::string input;                   // fed to standard input, then closed
     // Sends signal `interrupt_signal` once the child's output contains this text (empty: never).
     std::string interrupt_when;
+    int interrupt_delay_ms = 0;  // after the text appeared
     int interrupt_signal = 2;
+    bool hold_input_open = false;  // keep standard input open after feeding it, as a console
 };
 
 // Runs spec to its end and collects its outputs.

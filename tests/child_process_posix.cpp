@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -54,15 +55,18 @@ ChildRun run_child(const ChildSpec& spec) {
     run.started = true;
     signal(SIGPIPE, SIG_IGN);
     std::size_t fed = 0;
-    if (spec.input.empty()) {
+    if (spec.input.empty() && !spec.hold_input_open) {
         close(in[1]);
         in[1] = -1;
     }
     bool interrupted = spec.interrupt_when.empty();
+    bool triggered = false;
+    auto trigger_time = std::chrono::steady_clock::now();
     bool out_open = true, err_open = true;
     while (out_open || err_open) {
         pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
-        int n = poll(fds, in[1] >= 0 ? 3 : 2, 200);
+        bool feeding = in[1] >= 0 && fed < spec.input.size();
+        int n = poll(fds, feeding ? 3 : 2, 20);
         if (n < 0) {
             continue;
         }
@@ -77,18 +81,25 @@ ChildRun run_child(const ChildSpec& spec) {
                 }
             }
         }
-        if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+        if (feeding && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t put = write(in[1], spec.input.data() + fed, spec.input.size() - fed);
             if (put > 0) {
                 fed += static_cast<std::size_t>(put);
             }
-            if (put <= 0 || fed == spec.input.size()) {
+            if (put <= 0 || (fed == spec.input.size() && !spec.hold_input_open)) {
                 close(in[1]);
                 in[1] = -1;
             }
         }
-        if (!interrupted && (run.out.find(spec.interrupt_when) != std::string::npos ||
-                             run.err.find(spec.interrupt_when) != std::string::npos)) {
+        if (!triggered && !interrupted &&
+            (run.out.find(spec.interrupt_when) != std::string::npos ||
+             run.err.find(spec.interrupt_when) != std::string::npos)) {
+            triggered = true;
+            trigger_time = std::chrono::steady_clock::now();
+        }
+        if (triggered && !interrupted &&
+            std::chrono::steady_clock::now() - trigger_time >=
+                std::chrono::milliseconds(spec.interrupt_delay_ms)) {
             interrupted = true;
             kill(-pid, spec.interrupt_signal);
         }

@@ -1,0 +1,106 @@
+// Interrupts in each phase of an update: before the temporary file nothing has changed and the
+// process ends by the signal; afterwards the cable goes back to normal mode, the file is removed
+// and the run ends with "Interrupted" and 8.
+#include <signal.h>
+
+#include "handoff/jumper_prompt.h"
+#include "tests/bench_fixture.h"
+
+namespace {
+
+const char* const kCable = "USB-1";
+const std::string kCommandLine =
+    "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+
+std::string head(const RomImage& cable, const RomImage& file) {
+    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) +
+           pof_line(file);
+}
+
+struct InterruptCase {
+    const char* name;
+    std::uint16_t hardware_id;
+    const char* when;  // output text after which the signal is sent
+    int delay_ms;
+    int signal;
+    bool hang_programmer;
+    std::string err_tail;  // after the POF line
+    bool normal_screen;    // the normal-mode jumper screen is still shown
+    bool programmed;
+};
+
+void PrintTo(const InterruptCase& c, std::ostream* os) { *os << c.name; }
+
+class Interrupt : public BenchTest, public testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
+    const InterruptCase& c = GetParam();
+    RomImage rom = cable_rom(3, c.hardware_id, "101-0042", true);
+    RomImage file = cable_rom(4, c.hardware_id, "101-####", true);
+    int id = add_cable(kCable, &rom);
+    if (c.hang_programmer) {
+        change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 30}; });
+    }
+    ChildSpec spec = cablewright_spec({"-c", kCable, write_pof("new.pof", file)});
+    spec.interrupt_when = c.when;
+    spec.interrupt_delay_ms = c.delay_ms;
+    spec.interrupt_signal = c.signal;
+    spec.hold_input_open = true;  // a console where nobody presses ENTER
+    ChildRun r = run(spec);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.err, head(rom, file) + c.err_tail + "Interrupted\n");
+    if (c.normal_screen) {
+        EXPECT_NE(r.out.find(format_jumper_screen(JumperMode::kNormal)), std::string::npos);
+    }
+    CableRecord after = cable(id);
+    EXPECT_FALSE(after.select_mode);
+    RomImage expected = rom;
+    if (c.programmed) {
+        for (std::size_t k = 0; k < kKindOffset; ++k) {
+            expected.bytes[k] = file.bytes[k];
+        }
+    }
+    EXPECT_EQ(after.rom, expected);
+    EXPECT_FALSE(temp_file_left());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, Interrupt,
+    testing::Values(
+        // Arrives during the pause after entering select mode: the programmer is not started.
+        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, "",
+                      false, false},
+        InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM,
+                      false, "", false, false},
+        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, "", true,
+                      false},
+        // The programmer gets the same interrupt from the console and is waited for.
+        InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
+                      kCommandLine + "The programmer failed with exit status 130\n", false,
+                      false},
+        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
+                      kCommandLine, false, true}),
+    [](const testing::TestParamInfo<InterruptCase>& param_info) {
+        return std::string(param_info.param.name);
+    });
+
+using InterruptBeforeChange = BenchTest;
+
+// Until the temporary file exists nothing has changed, so the signal ends the process as usual.
+TEST_F(InterruptBeforeChange, EndsByTheSignal) {
+    RomImage rom = cable_rom(3, 2, "101-0042", true);
+    add_cable(kCable, &rom);
+    change_settings([](BenchSettings& s) {
+        s.wait_scale_percent = 100;
+        s.server_after_attempts = 80;
+    });
+    ChildSpec spec = cablewright_spec({});
+    spec.interrupt_when = "Connecting to server(s)";
+    ChildRun r = run_child(spec);
+    EXPECT_TRUE(r.signalled);
+    EXPECT_EQ(r.status, SIGINT);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(temp_file_left());
+}
+
+}  // namespace
