@@ -96,8 +96,8 @@ std::string temp_suffix() {
 // The new content goes to a fresh temporary file that then replaces path in one rename, so a
 // reader sees the old file or the new one and a writer that dies leaves only a stray temporary.
 bool write_text_atomically(const std::string& path, const std::string& text) {
-    std::string temp = path; (void)temp_suffix;
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    std::string temp = path + temp_suffix();
+    std::FILE* f = std::fopen(temp.c_str(), "wbx");
     if (f == nullptr) {
         std::fprintf(stderr, "bench: cannot create %s: %s\n", temp.c_str(), std::strerror(errno));
         return false;
@@ -106,6 +106,7 @@ bool write_text_atomically(const std::string& path, const std::string& text) {
     ok = std::fclose(f) == 0 && ok;
     std::error_code error;
     if (ok) {
+        fs::rename(temp, path, error);
     }
     if (!ok || error) {
         std::fprintf(stderr, "bench: cannot write %s%s%s\n", path.c_str(), error ? ": " : "",

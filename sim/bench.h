@@ -70,9 +70,9 @@ struct LibraryMessage {
 };
 
 struct BenchSettings {
-    std::uint32_t wait_scale_percent = 100;  // library waits take this share of their timeout
+    std::uint32_t wait_scale_percent = 100;   // library waits take this share of their timeout
     std::uint32_t server_after_attempts = 0;  // hwl_get_hardware calls per process that time out
-    std::vector<LibraryMessage> messages;  // sent once per process, at its first list or find
+    std::vector<LibraryMessage> messages;     // sent once per process, at its first list or find
     ProgrammerBehaviour programmer;
 };
 

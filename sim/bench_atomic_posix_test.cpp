@@ -1,7 +1,5 @@
 // A cable file is never torn: readers racing a writer, and a writer killed mid-write, always
 // leave a complete record behind.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -43,13 +41,13 @@ TEST(BenchAtomicWrite, ReadersAndKilledWritersNeverSeeHalfAFile) {
         }
     }
     ASSERT_GT(writer, 0);
+    ChildGuard guard(writer);
     for (int i = 0; i < 40; ++i) {
         CableRecord record;
         ASSERT_EQ(load_cable(dir.path(), id, record), LoadResult::kLoaded);
         ASSERT_TRUE(is_one_of_the_two(record));
     }
-    ::kill(writer, SIGKILL);
-    ::waitpid(writer, nullptr, 0);
+    guard.kill_now();
 
     CableRecord record;
     ASSERT_EQ(load_cable(dir.path(), id, record), LoadResult::kLoaded);

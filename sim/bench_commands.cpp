@@ -17,8 +17,8 @@ constexpr std::uint32_t kU8Max = 0xFF;
 constexpr std::uint32_t kU16Max = 0xFFFF;
 
 const std::vector<OptionSpec> kFieldOptions = {
-    {"--version", true}, {"--hwid", true},      {"--kind", true},          {"--product", true},
-    {"--signature", false}, {"--no-signature", false},
+    {"--version", true}, {"--hwid", true},       {"--kind", true},
+    {"--product", true}, {"--signature", false}, {"--no-signature", false},
 };
 
 // Fills fields from the ROM field options; serial_option names the option for the serial field.
@@ -51,10 +51,6 @@ bool read_rom_fields(const ToolArgs& args, const char* serial_option, RomFields&
     return true;
 }
 
-bool parse_with(const Arguments& raw, std::vector<OptionSpec> specs, ToolArgs& args) {
-    return parse_tool_args(raw, specs, args);
-}
-
 // Loads the named cable; false after a message when it is not there.
 bool find_named(const std::string& dir, const std::string& name, CableRecord& record, int& id) {
     switch (load_named_cable(dir, name, record, &id)) {
@@ -80,12 +76,13 @@ void show_cable(int id, const CableRecord& cable) {
                 static_cast<unsigned>(cable.virtual_hw));
     if (cable.rom_written) {
         const RomImage& rom = cable.rom;
-        std::printf("  ROM: ZAN_version=%u hardware_id=%u kind=%u serial=\"%s\" product=\"%s\" "
-                    "signature %s\n",
-                    zan_version(rom), hardware_id(rom), rom.bytes[kKindOffset],
-                    escape_text(rom_text(rom, kSerialOffset, kSerialSize)).c_str(),
-                    escape_text(rom_text(rom, kProductOffset, kProductSize)).c_str(),
-                    has_signature(rom) ? "present" : "missing");
+        std::printf(
+            "  ROM: ZAN_version=%u hardware_id=%u kind=%u serial=\"%s\" product=\"%s\" "
+            "signature %s\n",
+            zan_version(rom), hardware_id(rom), rom.bytes[kKindOffset],
+            escape_text(rom_text(rom, kSerialOffset, kSerialSize)).c_str(),
+            escape_text(rom_text(rom, kProductOffset, kProductSize)).c_str(),
+            has_signature(rom) ? "present" : "missing");
     } else {
         std::printf("  ROM: never written (reads \"empty\")\n");
     }
@@ -111,8 +108,7 @@ void show_cable(int id, const CableRecord& cable) {
 }
 
 // Applies one fault-command KIND and VALUE to a cable; false after a message.
-bool apply_fault(CableRecord& cable, const std::string& kind, const std::string& value,
-                 bool once) {
+bool apply_fault(CableRecord& cable, const std::string& kind, const std::string& value, bool once) {
     CableFaults& f = cable.faults;
     ForcedError* error = kind == "find"            ? &f.find
                          : kind == "lock"          ? &f.lock
@@ -158,7 +154,7 @@ bool apply_fault(CableRecord& cable, const std::string& kind, const std::string&
 int command_init(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
-    if (!parse_with(raw, {}, args) || !take_bench_dir(args, 0, "init", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_bench_dir(args, 0, "init", dir)) {
         return kToolUsage;
     }
     return create_bench(dir) ? kToolOk : kToolFailed;
@@ -171,7 +167,7 @@ int command_add(const Arguments& raw) {
     specs.push_back({"--rom", true});
     ToolArgs args;
     std::string dir;
-    if (!parse_with(raw, specs, args) || !take_existing_bench(args, 1, "add", dir)) {
+    if (!parse_tool_args(raw, specs, args) || !take_existing_bench(args, 1, "add", dir)) {
         return kToolUsage;
     }
     CableRecord cable;
@@ -200,7 +196,7 @@ int command_add(const Arguments& raw) {
 int command_remove(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 1, "remove", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 1, "remove", dir)) {
         return kToolUsage;
     }
     return remove_cable(dir, args.positionals[0]) ? kToolOk : kToolFailed;
@@ -209,7 +205,7 @@ int command_remove(const Arguments& raw) {
 int command_fault(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
-    if (!parse_with(raw, {{"--once", false}}, args) ||
+    if (!parse_tool_args(raw, {{"--once", false}}, args) ||
         !take_existing_bench(args, 3, "fault", dir)) {
         return kToolUsage;
     }
@@ -219,8 +215,7 @@ int command_fault(const Arguments& raw) {
         return kToolFailed;
     }
     // Checked on a copy first so that a bad value is reported before the bench is touched.
-    if (!apply_fault(cable, args.positionals[1], args.positionals[2],
-                     has_option(args, "--once"))) {
+    if (!apply_fault(cable, args.positionals[1], args.positionals[2], has_option(args, "--once"))) {
         return kToolUsage;
     }
     bool once = has_option(args, "--once");
@@ -235,7 +230,7 @@ int command_fault(const Arguments& raw) {
 int command_clear(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 1, "clear", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 1, "clear", dir)) {
         return kToolUsage;
     }
     CableRecord cable;
@@ -258,7 +253,7 @@ int command_set(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
     BenchSettings settings;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 2, "set", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 2, "set", dir)) {
         return kToolUsage;
     }
     if (!load_settings(dir, settings)) {
@@ -284,7 +279,7 @@ int command_unset(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
     BenchSettings settings;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 1, "unset", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 1, "unset", dir)) {
         return kToolUsage;
     }
     if (!load_settings(dir, settings)) {
@@ -302,7 +297,7 @@ int command_show(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
     BenchSettings settings;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 0, "show", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 0, "show", dir)) {
         return kToolUsage;
     }
     if (!load_settings(dir, settings)) {
@@ -334,7 +329,7 @@ int command_hold(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
     std::uint32_t seconds = 0;
-    if (!parse_with(raw, {}, args) || !take_existing_bench(args, 2, "hold", dir)) {
+    if (!parse_tool_args(raw, {}, args) || !take_existing_bench(args, 2, "hold", dir)) {
         return kToolUsage;
     }
     if (!parse_number(args.positionals[1], seconds)) {
@@ -368,7 +363,7 @@ int command_make_pof(const Arguments& raw) {
     std::vector<OptionSpec> specs = kFieldOptions;
     specs.push_back({"--serial-format", true});
     ToolArgs args;
-    if (!parse_with(raw, specs, args)) {
+    if (!parse_tool_args(raw, specs, args)) {
         return kToolUsage;
     }
     if (args.positionals.size() != 1) {

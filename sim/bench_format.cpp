@@ -87,7 +87,9 @@ bool parse_lines(const std::string& text, const std::string& path,
     return true;
 }
 
-FieldResult check(bool ok) { return ok ? FieldResult::kOk : FieldResult::kBadValue; }
+FieldResult check(bool ok) {
+    return ok ? FieldResult::kOk : FieldResult::kBadValue;
+}
 
 }  // namespace
 
@@ -205,9 +207,12 @@ struct ProgrammerWord {
 };
 
 constexpr ProgrammerWord kProgrammerWords[] = {
-    {ProgrammerMode::kNormal, "normal", false},   {ProgrammerMode::kExit, "exit", true},
-    {ProgrammerMode::kHang, "hang", true},        {ProgrammerMode::kSegv, "segv", false},
-    {ProgrammerMode::kAbort, "abort", false},     {ProgrammerMode::kSkipRom, "skip-rom", false},
+    {ProgrammerMode::kNormal, "normal", false},
+    {ProgrammerMode::kExit, "exit", true},
+    {ProgrammerMode::kHang, "hang", true},
+    {ProgrammerMode::kSegv, "segv", false},
+    {ProgrammerMode::kAbort, "abort", false},
+    {ProgrammerMode::kSkipRom, "skip-rom", false},
     {ProgrammerMode::kWrongByte, "wrong-byte", true},
 };
 
@@ -216,9 +221,9 @@ constexpr ProgrammerWord kProgrammerWords[] = {
 std::string format_programmer(const ProgrammerBehaviour& behaviour) {
     for (const ProgrammerWord& entry : kProgrammerWords) {
         if (entry.mode == behaviour.mode) {
-            return entry.takes_value ? std::string(entry.word) + " " +
-                                           std::to_string(behaviour.value)
-                                     : std::string(entry.word);
+            return entry.takes_value
+                       ? std::string(entry.word) + " " + std::to_string(behaviour.value)
+                       : std::string(entry.word);
         }
     }
     return "normal";

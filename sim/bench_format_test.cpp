@@ -14,8 +14,13 @@ std::string all_bytes_but_zero() {
 
 TEST(BenchFormat, EscapedTextSurvivesAnyBytes) {
     const std::string names[] = {
-        "USB-1", "USB Kestrel [2] \"quoted\"", "back\\slash\\", "line\nbreak=x",
-        "caf\xC3\xA9 \xFF\x01", all_bytes_but_zero(), std::string(10000, 'n') + "\\x41",
+        "USB-1",
+        "USB Kestrel [2] \"quoted\"",
+        "back\\slash\\",
+        "line\nbreak=x",
+        "caf\xC3\xA9 \xFF\x01",
+        all_bytes_but_zero(),
+        std::string(10000, 'n') + "\\x41",
     };
     for (const std::string& name : names) {
         std::string escaped = escape_text(name);
@@ -41,11 +46,19 @@ TEST(BenchFormat, NumbersAreDecimalOrHexAndFit32Bits) {
         std::uint32_t value;
     };
     const Case cases[] = {
-        {"0", true, 0},           {"42", true, 42},        {"0x2A", true, 42},
-        {"0XfF", true, 255},      {"4294967295", true, 0xFFFFFFFFu},
-        {"4294967296", false, 0}, {"0x100000000", false, 0}, {"-1", false, 0},
-        {"", false, 0},           {"0x", false, 0},        {"1a", false, 0},
-        {" 1", false, 0},         {"+1", false, 0},
+        {"0", true, 0},
+        {"42", true, 42},
+        {"0x2A", true, 42},
+        {"0XfF", true, 255},
+        {"4294967295", true, 0xFFFFFFFFu},
+        {"4294967296", false, 0},
+        {"0x100000000", false, 0},
+        {"-1", false, 0},
+        {"", false, 0},
+        {"0x", false, 0},
+        {"1a", false, 0},
+        {" 1", false, 0},
+        {"+1", false, 0},
     };
     for (const Case& c : cases) {
         std::uint32_t value = 7;

@@ -56,9 +56,9 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"init", command_init},   {"add", command_add},     {"remove", command_remove},
-    {"fault", command_fault}, {"clear", command_clear}, {"set", command_set},
-    {"unset", command_unset}, {"show", command_show},   {"hold", command_hold},
+    {"init", command_init},         {"add", command_add},     {"remove", command_remove},
+    {"fault", command_fault},       {"clear", command_clear}, {"set", command_set},
+    {"unset", command_unset},       {"show", command_show},   {"hold", command_hold},
     {"make-pof", command_make_pof},
 };
 

@@ -1,6 +1,4 @@
 // cablebench run as a process.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -188,6 +186,7 @@ TEST(BenchTool, HoldKeepsTheChainLockedForItsTime) {
         ::execl(program.c_str(), program.c_str(), "hold", "USB-1", "60", nullptr);
         ::_exit(127);
     }
+    ChildGuard guard(holder);
     ::close(out[1]);
     char line[128] = {};
     ASSERT_GT(::read(out[0], line, sizeof line - 1), 0);
@@ -197,8 +196,7 @@ TEST(BenchTool, HoldKeepsTheChainLockedForItsTime) {
     ASSERT_EQ(hwl_find_hardware("USB-1", &record, 0), HWL_OK);
     EXPECT_EQ(hwl_lock_chain(record.chain, 1000), 36u);
     EXPECT_EQ(tool({"hold", "USB-1", "0"}).status, 1);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    guard.kill_now();
     EXPECT_EQ(hwl_lock_chain(record.chain, 0), HWL_OK);
     hwl_unlock_chain(record.chain);
     ::close(out[0]);

@@ -17,7 +17,9 @@ enum class LockAttempt { kAcquired, kBusy, kFailed };
 LockAttempt try_lock_file(const std::string& path, FileLock& lock);
 
 // True while lock holds its file.
-inline bool lock_held(const FileLock& lock) { return lock.handle != -1; }
+inline bool lock_held(const FileLock& lock) {
+    return lock.handle != -1;
+}
 
 // Releases a held lock and closes its handle; does nothing for a lock not held.
 void unlock_file(FileLock& lock);

@@ -1,7 +1,5 @@
 #include "sim/file_lock.h"
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -38,14 +36,14 @@ TEST(FileLock, ReleasedWhenTheHolderIsKilled) {
         ::_exit(0);
     }
     ASSERT_GT(holder, 0);
+    ChildGuard guard(holder);
     char state = 0;
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
 
     FileLock lock;
     EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kBusy);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    guard.kill_now();
     EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kAcquired);
     unlock_file(lock);
     ::close(ready[0]);

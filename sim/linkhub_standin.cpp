@@ -2,6 +2,10 @@
 // named by LINKHUB_BENCH (see bench.h). Strict on purpose: it honours capacities, never
 // terminates parameter values, leaves junk behind them and in undefined record bytes, and
 // refuses parameter calls on chains the caller has not locked.
+//
+// Waits are real: a list attempt with no server takes its whole timeout, a lock waits until its
+// timeout. The bench setting wait_scale_percent shortens them; with no bench, the environment
+// variable LINKHUB_WAIT_SCALE_PERCENT does.
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -172,7 +176,7 @@ HWL_ERROR cable_of(HWL_CHAIN handle, hwl_chain_s*& chain, CableRecord& cable) {
 // Copies value into buffer without a terminator and fills the rest of the capacity with junk.
 void put_text(const std::string& value, char* buffer, std::uint32_t capacity) {
     std::memcpy(buffer, value.data(), value.size());
-    std::memset(buffer + value.size(), 0, capacity - value.size());
+    std::memset(buffer + value.size(), kTextJunk, capacity - value.size());
 }
 
 }  // namespace
@@ -225,8 +229,7 @@ HWL_API HWL_ERROR hwl_get_hardware(uint32_t* count, HWL_HARDWARE* list, uint32_t
     return HWL_OK;
 }
 
-HWL_API HWL_ERROR hwl_find_hardware(const char* name, HWL_HARDWARE* hardware,
-                                    uint32_t timeout_ms) {
+HWL_API HWL_ERROR hwl_find_hardware(const char* name, HWL_HARDWARE* hardware, uint32_t timeout_ms) {
     if (name == nullptr || hardware == nullptr) {
         return kInvalidParameter;
     }
@@ -305,8 +308,8 @@ HWL_API HWL_ERROR hwl_lock_chain(HWL_CHAIN handle, uint32_t timeout_ms) {
         if (now >= deadline) {
             return kChainInUse;
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            kLockPoll, deadline - now));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(kLockPoll, deadline - now));
     }
 }
 

@@ -1,6 +1,4 @@
 // The stand-in library as cablewright meets it: loaded as a shared library, state in a bench.
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -24,7 +22,9 @@ long elapsed_ms(Clock::time_point start) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-void fast_waits(BenchSettings& s) { s.wait_scale_percent = 0; }
+void fast_waits(BenchSettings& s) {
+    s.wait_scale_percent = 0;
+}
 
 HWL_HARDWARE found(const std::string& name) {
     HWL_HARDWARE record;
@@ -119,12 +119,11 @@ TEST(Standin, NameNeedsRoomForItsTerminator) {
     EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + n + 1, 40 - n - 1));
     EXPECT_EQ(buffer[40], 0) << "wrote past the capacity";
     int not_a_chain = 0;
-    EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64),
-              33u);
+    EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64), 33u);
 }
 
 class RomQuery : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         bench.set(fast_waits);
         rom = make_rom(RomFields{});
@@ -160,8 +159,7 @@ TEST_F(RomQuery, ValueIsNotTerminatedAndJunkFollows) {
     EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + 512, 88));
     EXPECT_EQ(query(511), 45u);
     std::uint32_t no_length_check = 512;
-    EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", buffer, &no_length_check, 1),
-              45u);
+    EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", buffer, &no_length_check, 1), 45u);
     EXPECT_EQ(hwl_get_parameter(chain, "InternalZanSelect", buffer, &no_length_check, 0), 45u);
     hwl_unlock_chain(chain);
 }
@@ -283,7 +281,8 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
         ASSERT_EQ(c.call(), HWL_OK) << c.kind;
 
         auto set_fault = [&](ForcedError error) {
-            ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) { r.faults.*c.fault = error; }));
+            ASSERT_TRUE(
+                update_cable(bench.path(), id, [&](CableRecord& r) { r.faults.*c.fault = error; }));
         };
         set_fault({81, false});
         EXPECT_EQ(c.call(), 81u) << c.kind;
@@ -384,6 +383,7 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
         ::_exit(0);
     }
     ASSERT_GT(holder, 0);
+    ChildGuard guard(holder);
     char state = 0;
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
@@ -394,8 +394,7 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     EXPECT_GE(elapsed_ms(start), 290);
     EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", nullptr, nullptr, 0), 35u);
 
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    guard.kill_now();
     EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
     ::close(ready[0]);
@@ -422,6 +421,7 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
         ::_exit(0);
     }
     ASSERT_GT(holder, 0);
+    ChildGuard guard(holder);
     char state = 0;
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
@@ -432,7 +432,6 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
     EXPECT_GE(waited, 100);
     EXPECT_LT(waited, 4000);
     hwl_unlock_chain(chain);
-    ::waitpid(holder, nullptr, 0);
     ::close(ready[0]);
     ::close(ready[1]);
 }

@@ -8,29 +8,43 @@
 
 // A fresh temporary directory, removed with everything in it at the end of the scope.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // Sets an environment variable (or unsets it for a null value) until the end of the scope.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     bool had_value_;
     std::string old_value_;
+};
+
+// Kills (SIGKILL) and reaps a forked child when the scope ends, however a test leaves it.
+class ChildGuard {
+  public:
+    explicit ChildGuard(int pid) : pid_(pid) {}
+    ~ChildGuard();
+    ChildGuard(const ChildGuard&) = delete;
+    ChildGuard& operator=(const ChildGuard&) = delete;
+    // Kills and reaps the child now.
+    void kill_now();
+
+  private:
+    int pid_;
 };
 
 struct ProcessResult {

@@ -56,9 +56,20 @@ ScopedEnv::~ScopedEnv() {
     }
 }
 
-ProcessResult run_process(const std::vector<std::string>& argv,
-                          const std::vector<std::string>& env, const std::string& cwd,
-                          int timeout_ms) {
+ChildGuard::~ChildGuard() {
+    kill_now();
+}
+
+void ChildGuard::kill_now() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+}
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          const std::string& cwd, int timeout_ms) {
     TempDir capture;
     std::string out_path = capture.path() + "/out";
     std::string err_path = capture.path() + "/err";
@@ -104,7 +115,9 @@ ProcessResult run_process(const std::vector<std::string>& argv,
     return result;
 }
 
-std::string sim_program(const char* name) { return std::string(CW_SIM_BIN_DIR) + "/" + name; }
+std::string sim_program(const char* name) {
+    return std::string(CW_SIM_BIN_DIR) + "/" + name;
+}
 
 TestBench::TestBench() {
     ::setenv("LINKHUB_BENCH", dir.path().c_str(), 1);

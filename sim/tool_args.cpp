@@ -41,7 +41,9 @@ bool parse_tool_args(const std::vector<std::string>& args, const std::vector<Opt
     return true;
 }
 
-bool has_option(const ToolArgs& args, const char* name) { return args.options.count(name) != 0; }
+bool has_option(const ToolArgs& args, const char* name) {
+    return args.options.count(name) != 0;
+}
 
 bool take_bench_dir(ToolArgs& args, std::size_t needed, const char* command, std::string& dir) {
     if (args.positionals.size() == needed + 1) {

@@ -35,8 +35,7 @@ bool has_option(const ToolArgs& args, const char* name);
 bool take_bench_dir(ToolArgs& args, std::size_t needed, const char* command, std::string& dir);
 
 // Like take_bench_dir, and the bench must exist.
-bool take_existing_bench(ToolArgs& args, std::size_t needed, const char* command,
-                         std::string& dir);
+bool take_existing_bench(ToolArgs& args, std::size_t needed, const char* command, std::string& dir);
 
 // Reads the number option name into value when given. False after a message for a bad number.
 bool number_option(const ToolArgs& args, const char* name, std::uint32_t limit,

@@ -18,7 +18,7 @@ const char kUsage[] = "Usage: vantor_pgm -c CABLE -m jtag -o p;FILE\n";
 const char kCable[] = "USB \"one\" [1]";
 
 class Programmer : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         bench.set([](BenchSettings& s) { s.wait_scale_percent = 1; });
         RomFields old_fields;
@@ -35,8 +35,8 @@ protected:
         ASSERT_TRUE(write_file(pof_path, build_pof(recipe)));
         PofImage pof;
         ASSERT_TRUE(load_pof(pof_path.c_str(), pof));
-        file_crc = static_cast<std::uint16_t>(pof.bytes[pof.crc_pos] |
-                                              (pof.bytes[pof.crc_pos + 1] << 8));
+        file_crc =
+            static_cast<std::uint16_t>(pof.bytes[pof.crc_pos] | (pof.bytes[pof.crc_pos + 1] << 8));
     }
 
     ProcessResult run(std::vector<std::string> args, int timeout_ms = 20000) {
@@ -44,7 +44,9 @@ protected:
         return run_process(args, {}, "", timeout_ms);
     }
 
-    ProcessResult run_normally() { return run({"-c", kCable, "-m", "jtag", "-o", "p;" + pof_path}); }
+    ProcessResult run_normally() {
+        return run({"-c", kCable, "-m", "jtag", "-o", "p;" + pof_path});
+    }
 
     void expect_untouched() {
         CableRecord record = bench.load(id);
@@ -120,13 +122,19 @@ TEST_F(Programmer, RefusesAndSaysWhy) {
          {"-c", kCable, "-m", "jtag", "-o", op},
          std::string("vantor_pgm: wrong device on the JTAG chain of \"") + kCable +
              "\": expected its ZAN device (is the cable in select mode?)\n"},
-        {"unknown cable", [] {}, {"-c", "USB-9", "-m", "jtag", "-o", op},
+        {"unknown cable",
+         [] {},
+         {"-c", "USB-9", "-m", "jtag", "-o", op},
          "vantor_pgm: no cable named \"USB-9\"\n"},
         {"find fails",
-         [&] { update_cable(bench.path(), id, [](CableRecord& r) { r.faults.find = {81, false}; }); },
+         [&] {
+             update_cable(bench.path(), id, [](CableRecord& r) { r.faults.find = {81, false}; });
+         },
          {"-c", kCable, "-m", "jtag", "-o", op},
          std::string("vantor_pgm: error 81 when looking for cable \"") + kCable + "\"\n"},
-        {"missing file", [] {}, {"-c", kCable, "-m", "jtag", "-o", "p;" + missing},
+        {"missing file",
+         [] {},
+         {"-c", kCable, "-m", "jtag", "-o", "p;" + missing},
          "Unable to open " + missing + "\n"},
         {"corrupt file",
          [&] {
@@ -135,7 +143,8 @@ TEST_F(Programmer, RefusesAndSaysWhy) {
              recipe.corrupt_crc = true;
              write_file(pof_path, build_pof(recipe));
          },
-         {"-c", kCable, "-m", "jtag", "-o", op}, "POF file is corrupted\n"},
+         {"-c", kCable, "-m", "jtag", "-o", op},
+         "POF file is corrupted\n"},
     };
     for (const Case& c : cases) {
         c.arrange();
@@ -167,9 +176,9 @@ TEST_F(Programmer, MisbehavesOnRequest) {
         bool programmed;
     };
     const Case cases[] = {
-        {"exit 7", true, 7, false},   {"segv", false, SIGSEGV, false},
+        {"exit 7", true, 7, false},       {"segv", false, SIGSEGV, false},
         {"abort", false, SIGABRT, false}, {"hang 600", false, SIGKILL, false},
-        {"skip-rom", true, 0, true},  {"wrong-byte 48", true, 0, true},
+        {"skip-rom", true, 0, true},      {"wrong-byte 48", true, 0, true},
     };
     for (const Case& c : cases) {
         BenchSettings settings;
