@@ -22,6 +22,7 @@
 struct ForcedError {
     std::uint32_t code = 0;
     bool once = false;
+    std::uint32_t after = 0;  // calls of that kind that still succeed before it fires
 };
 
 struct CableFaults {

@@ -1,6 +1,7 @@
 #include "sim/bench_commands.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <thread>
 
@@ -108,7 +109,8 @@ void show_cable(int id, const CableRecord& cable) {
 }
 
 // Applies one fault-command KIND and VALUE to a cable; false after a message.
-bool apply_fault(CableRecord& cable, const std::string& kind, const std::string& value, bool once) {
+bool apply_fault(CableRecord& cable, const std::string& kind, const std::string& value, bool once,
+                 std::uint32_t after) {
     CableFaults& f = cable.faults;
     ForcedError* error = kind == "find"            ? &f.find
                          : kind == "lock"          ? &f.lock
@@ -123,6 +125,7 @@ bool apply_fault(CableRecord& cable, const std::string& kind, const std::string&
             return false;
         }
         parsed.once = once && parsed.code != 0;
+        parsed.after = parsed.code != 0 ? after : 0;
         *error = parsed;
         return true;
     }
@@ -205,8 +208,10 @@ int command_remove(const Arguments& raw) {
 int command_fault(const Arguments& raw) {
     ToolArgs args;
     std::string dir;
-    if (!parse_tool_args(raw, {{"--once", false}}, args) ||
-        !take_existing_bench(args, 3, "fault", dir)) {
+    std::uint32_t after = 0;
+    if (!parse_tool_args(raw, {{"--once", false}, {"--after", true}}, args) ||
+        !take_existing_bench(args, 3, "fault", dir) ||
+        !number_option(args, "--after", UINT32_MAX, after)) {
         return kToolUsage;
     }
     CableRecord cable;
@@ -215,13 +220,14 @@ int command_fault(const Arguments& raw) {
         return kToolFailed;
     }
     // Checked on a copy first so that a bad value is reported before the bench is touched.
-    if (!apply_fault(cable, args.positionals[1], args.positionals[2], has_option(args, "--once"))) {
+    if (!apply_fault(cable, args.positionals[1], args.positionals[2], has_option(args, "--once"),
+                     after)) {
         return kToolUsage;
     }
     bool once = has_option(args, "--once");
     return update_cable(dir, id,
                         [&](CableRecord& r) {
-                            apply_fault(r, args.positionals[1], args.positionals[2], once);
+                            apply_fault(r, args.positionals[1], args.positionals[2], once, after);
                         })
                ? kToolOk
                : kToolFailed;

@@ -183,17 +183,33 @@ bool parse_number(const std::string& text, std::uint32_t& value) {
 }
 
 std::string format_forced_error(const ForcedError& error) {
-    return std::to_string(error.code) + (error.once ? " once" : "");
+    return std::to_string(error.code) + (error.once ? " once" : "") +
+           (error.after != 0 ? " after " + std::to_string(error.after) : "");
 }
 
 bool parse_forced_error(const std::string& text, ForcedError& error) {
     std::string code, rest;
     split_word(text, code, rest);
     ForcedError result;
-    if (!parse_number(code, result.code) || (rest != "" && rest != "once")) {
+    if (!parse_number(code, result.code)) {
         return false;
     }
-    result.once = rest == "once";
+    while (!rest.empty()) {
+        std::string word, tail;
+        split_word(rest, word, tail);
+        if (word == "once" && !result.once) {
+            result.once = true;
+            rest = tail;
+        } else if (word == "after") {
+            std::string count;
+            split_word(tail, count, rest);
+            if (!parse_number(count, result.after)) {
+                return false;
+            }
+        } else {
+            return false;
+        }
+    }
     error = result;
     return true;
 }

@@ -102,8 +102,8 @@ TEST(BenchFormat, CableRecordRoundTrips) {
     record.zan_crc = 0x1234;
     record.faults.find = {81, false};
     record.faults.lock = {36, true};
-    record.faults.rom_read = {45, true};
-    record.faults.set_parameter = {82, false};
+    record.faults.rom_read = {45, true, 2};
+    record.faults.set_parameter = {82, false, 7};
     record.faults.name = {45, false};
     record.faults.has_rom_reply = true;
     record.faults.rom_reply = "";  // an empty reply is a reply too
@@ -114,6 +114,9 @@ TEST(BenchFormat, CableRecordRoundTrips) {
     EXPECT_EQ(back.name, record.name);
     EXPECT_EQ(back.rom, record.rom);
     EXPECT_TRUE(back.faults.lock.once);
+    EXPECT_EQ(back.faults.rom_read.after, 2u);
+    EXPECT_TRUE(back.faults.rom_read.once);
+    EXPECT_EQ(back.faults.set_parameter.after, 7u);
     EXPECT_TRUE(back.faults.has_rom_reply);
     EXPECT_EQ(back.faults.rom_reply, "");
 

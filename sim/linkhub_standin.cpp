@@ -142,10 +142,18 @@ void fill_record(HWL_HARDWARE& record, hwl_chain_s* chain, const CableRecord& ca
 }
 
 // The forced result of one kind of call on a cable, 0 for none; a "once" fault is cleared in
-// the bench as it fires.
+// the bench as it fires, and one that waits counts its calls down in the bench.
 HWL_ERROR forced(const std::string& bench, int id, const CableRecord& cable,
                  ForcedError CableFaults::*which) {
     const ForcedError& fault = cable.faults.*which;
+    if (fault.code != 0 && fault.after > 0) {
+        update_cable(bench, id, [which](CableRecord& r) {
+            if ((r.faults.*which).after > 0) {
+                (r.faults.*which).after -= 1;
+            }
+        });
+        return HWL_OK;
+    }
     if (fault.code != 0 && fault.once) {
         update_cable(bench, id, [which](CableRecord& r) { r.faults.*which = ForcedError{}; });
     }
