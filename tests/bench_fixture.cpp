@@ -71,12 +71,40 @@ void BenchTest::change_settings(const std::function<void(BenchSettings&)>& chang
     ASSERT_TRUE(save_settings(bench_, settings));
 }
 
-std::string BenchTest::write_pof(const std::string& name, const RomImage& image) {
+namespace {
+
+// Stands for the ZAN logic in the test files.
+PofRecipe test_recipe(const RomImage& image) {
     PofRecipe recipe;
     recipe.image = image;
-    recipe.leading_data = {0xDE, 0xAD, 0xBE, 0xEF};  // stands for the ZAN logic
-    EXPECT_TRUE(write_file((fs::path(work_) / name).string(), build_pof(recipe)));
+    recipe.leading_data = {0xDE, 0xAD, 0xBE, 0xEF};
+    return recipe;
+}
+
+}  // namespace
+
+std::string BenchTest::write_pof(const std::string& name, const RomImage& image) {
+    EXPECT_TRUE(write_file((fs::path(work_) / name).string(), build_pof(test_recipe(image))));
     return name;
+}
+
+std::string programmer_report(const std::string& cable, const RomImage& image, bool rom_written) {
+    std::vector<std::uint8_t> bytes = build_pof(test_recipe(image));
+    unsigned crc = bytes[bytes.size() - 2] | (bytes[bytes.size() - 1] << 8);
+    char numbers[128];
+    std::snprintf(numbers, sizeof numbers, "  ZAN logic version %u programmed (checksum 0x%04X)\n",
+                  zan_version(image), crc);
+    return "Programming \"cablewright.tmp.pof\" through cable \"" + cable + "\"\n" + numbers +
+           (rom_written ? "  ROM: 256 bytes programmed\n" : "  ROM: left unchanged\n") +
+           "Programming successful\n";
+}
+
+RomImage merged_image(const RomImage& cable, const RomImage& file) {
+    RomImage out = cable;
+    for (std::size_t k = 0; k < kKindOffset; ++k) {
+        out.bytes[k] = file.bytes[k];
+    }
+    return out;
 }
 
 ChildSpec BenchTest::cablewright_spec(const std::vector<std::string>& args,

@@ -51,6 +51,15 @@ public:
     std::string work_;
 };
 
+// What the simulated programmer prints when it programs image through cable: the checksum is
+// the temporary file's, which is write_pof's file with image in it and a fresh CRC.
+std::string programmer_report(const std::string& cable, const RomImage& image,
+                              bool rom_written = true);
+
+// The cable's identity in the file's frame: bytes below 0x20 from the file, the rest from the
+// (signed) cable.
+RomImage merged_image(const RomImage& cable, const RomImage& file);
+
 // The expected "Reprogramming cable ..." and summary lines.
 std::string cable_line(const RomImage& image);
 std::string pof_line(const RomImage& image);

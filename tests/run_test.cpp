@@ -16,15 +16,7 @@ const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
 std::string dump(const char* label, const RomImage& image) { return format_rom_dump(label, image); }
 
-// The cable's identity in the file's frame: bytes below 0x20 from the file, the rest from the
-// (signed) cable.
-RomImage merged(const RomImage& cable, const RomImage& file) {
-    RomImage out = cable;
-    for (std::size_t k = 0; k < kKindOffset; ++k) {
-        out.bytes[k] = file.bytes[k];
-    }
-    return out;
-}
+RomImage merged(const RomImage& cable, const RomImage& file) { return merged_image(cable, file); }
 
 using EndToEnd = BenchTest;
 

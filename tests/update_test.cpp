@@ -11,31 +11,10 @@ namespace {
 
 const char* const kCable = "Kestrel \"lab\" [USB-1]";
 
-RomImage merged(const RomImage& cable, const RomImage& file) {
-    RomImage out = cable;
-    for (std::size_t k = 0; k < kKindOffset; ++k) {
-        out.bytes[k] = file.bytes[k];
-    }
-    return out;
-}
+RomImage merged(const RomImage& cable, const RomImage& file) { return merged_image(cable, file); }
 
-// What the simulated programmer prints when it programs image; its checksum is the temporary
-// file's, which is the user's file with the merged image and a fresh CRC.
 std::string programmer_report(const RomImage& image, bool rom_written = true) {
-    PofRecipe recipe;
-    recipe.image = image;
-    recipe.leading_data = {0xDE, 0xAD, 0xBE, 0xEF};
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
-    unsigned crc = bytes[bytes.size() - 2] | (bytes[bytes.size() - 1] << 8);
-    char text[512];
-    std::snprintf(text, sizeof text,
-                  "Programming \"cablewright.tmp.pof\" through cable \"%s\"\n"
-                  "  ZAN logic version %u programmed (checksum 0x%04X)\n"
-                  "  ROM: %s\n"
-                  "Programming successful\n",
-                  kCable, zan_version(image), crc,
-                  rom_written ? "256 bytes programmed" : "left unchanged");
-    return text;
+    return programmer_report(kCable, image, rom_written);
 }
 
 // The quoted cable name contains quotes, so the command line escapes them.
