@@ -26,5 +26,18 @@ struct ChildSpec {
     bool hold_input_open = false;  // keep standard input open after feeding it, as a console
 };
 
-// Runs spec to its end and collects its outputs.
+// Runs spec to its end and collects its outputs. On Windows no interrupt is ever sent.
 ChildRun run_child(const ChildSpec& spec);
+
+// What follows a program's name in its file name: "" (POSIX) or ".exe" (Windows).
+extern const char kProgramSuffix[];
+
+// Separates the folders in PATH: ':' (POSIX) or ';' (Windows).
+extern const char kPathListSeparator;
+
+// A line end as a console program writes it to a pipe in text mode: "\n" or "\r\n" (Windows).
+extern const char kConsoleLineEnd[];
+
+// The exit status run_process reports for a program that raised SIGSEGV: 128 + 11 (POSIX), or
+// the C runtime's 3 (Windows).
+extern const int kCrashExitStatus;

@@ -10,6 +10,11 @@
 
 #include "tests/child_process.h"
 
+const char kProgramSuffix[] = "";
+const char kPathListSeparator = ':';
+const char kConsoleLineEnd[] = "\n";
+const int kCrashExitStatus = 128 + SIGSEGV;
+
 ChildRun run_child(const ChildSpec& spec) {
     ChildRun run;
     int in[2], out[2], err[2];
