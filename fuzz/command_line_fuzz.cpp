@@ -1,0 +1,99 @@
+// Splits the input at zero bytes into argument words and parses them; the result must match a
+// plain model of the argument walk.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/options.h"
+#include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_output.h"
+
+namespace {
+
+std::string lower(std::string word) {
+    for (char& c : word) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return word;
+}
+
+bool is_word(const std::string& arg, const char* long_form, const char* short_form) {
+    std::string folded = lower(arg);
+    return folded == lower(long_form) || folded == lower(short_form);
+}
+
+bool pof_name(const std::string& name) {
+    return name.size() >= 4 && name.substr(name.size() - 4) == ".pof";
+}
+
+// The argument walk as users are told it works. Returns false on misuse.
+bool model_parse(const std::vector<std::string>& args, Options& options) {
+    options = Options{};
+    bool misuse = false;
+    for (std::size_t i = 0; i < args.size() && !misuse; ++i) {
+        const std::string& arg = args[i];
+        bool has_value = i + 1 < args.size();
+        if (has_value && is_word(arg, "--cable", "-c")) {
+            options.cable = args[++i];
+        } else if (has_value && is_word(arg, "--serial", "-S")) {
+            options.serial = args[++i];
+        } else if (is_word(arg, "--debug", "-d")) {
+            options.debug = true;
+        } else if (is_word(arg, "--force", "-f")) {
+            options.force = true;
+        } else if (is_word(arg, "--dry-run", "-n")) {
+            options.dry_run = true;
+        } else if (!options.file) {
+            options.file = arg;
+        } else {
+            misuse = true;
+        }
+    }
+    return !misuse && (!options.file || pof_name(*options.file));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    quiet_output();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Every zero byte ends a word; bytes after the last zero form a final word.
+    std::vector<std::string> args;
+    std::string word;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            args.push_back(word);
+            word.clear();
+        } else {
+            word.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (!word.empty()) {
+        args.push_back(word);
+    }
+    std::vector<const char*> argv{"cablewright"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    argv.push_back(nullptr);
+
+    Options options;
+    bool ok = parse_command_line(static_cast<int>(argv.size() - 1), argv.data(), options);
+    if (ok && options.file) {
+        require(options.file->size() >= 4 && pof_name(*options.file));
+    }
+
+    Options expected;
+    require(ok == model_parse(args, expected));
+    if (ok) {
+        require(options.cable == expected.cable && options.file == expected.file &&
+                options.serial == expected.serial && options.debug == expected.debug &&
+                options.force == expected.force && options.dry_run == expected.dry_run);
+    }
+    return 0;
+}

@@ -1,0 +1,67 @@
+// Feeds arbitrary texts of arbitrary lengths to rom_from_text, which must accept exactly the
+// two forms a cable reports: 512 hexadecimal digits, or "empty".
+#include <cstring>
+
+#include "cable/cable_operation.h"
+#include "fuzz/fuzz_support.h"
+#include "fuzz/quiet_output.h"
+
+namespace {
+
+int hex_value(std::uint8_t c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool all_hex(const std::uint8_t* text, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (hex_value(text[i]) < 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    quiet_output();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > UINT32_MAX) {
+        return 0;
+    }
+    // A filling that no accepted text produces in full, so that a partial write shows.
+    RomImage before;
+    for (std::size_t k = 0; k < kRomSize; ++k) {
+        before.bytes[k] = static_cast<std::uint8_t>(k * 7 + 3);
+    }
+    RomImage image = before;
+    const char* text = reinterpret_cast<const char*>(data);
+    bool accepted = rom_from_text(text, static_cast<std::uint32_t>(size), image);
+
+    const bool is_empty = size == 5 && std::memcmp(text, "empty", 5) == 0;
+    const bool is_rom = size == kRomTextLength && all_hex(data, size);
+    require(accepted == (is_empty || is_rom));
+    if (!accepted) {
+        require(image == before);
+    } else if (is_empty) {
+        require(image == RomImage{});
+    } else {
+        for (std::size_t i = 0; i < kRomSize; ++i) {
+            int value = hex_value(data[2 * i]) * 16 + hex_value(data[2 * i + 1]);
+            require(image.bytes[i] == value);
+        }
+    }
+    return 0;
+}
