@@ -42,6 +42,28 @@ TEST_F(EndToEnd, ChoosesTheOneSuitableCable) {
     EXPECT_EQ(r.err, "Reprogramming cable Kestrel [USB-2]\n" + cable_line(rom) + kFinished);
 }
 
+TEST_F(EndToEnd, SelectionWaitsForTheServerAndSkipsALockedCable) {
+    RomImage rom = cable_rom(3, 2, "AB-07", true);
+    int busy = add_cable("Busy", &rom);
+    add_cable("Free", &rom);
+    change_cable(busy, [](CableRecord& c) { c.faults.lock.code = 36; });
+    change_settings([](BenchSettings& s) {
+        s.server_after_attempts = 7;
+        s.messages = {{0, "server restarted"}, {1, "firmware old"}, {2, "hello"}, {3, "hidden"}};
+    });
+    ChildRun r = cablewright({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Error: server restarted\nWarning: firmware old\nhello\n" +
+                         dump("Cable", rom));
+    EXPECT_EQ(r.err,
+              "Connecting to server(s) [.                   ]"
+              "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b."
+              "\r                                              \r"
+              "  Unable to lock chain (Chain in use)\n\n"
+              "Reprogramming cable Free\n" +
+                  cable_line(rom) + kFinished);
+}
+
 TEST_F(EndToEnd, NoChoiceEndsWithTwelve) {
     struct Case {
         const char* what;
