@@ -19,17 +19,17 @@ bool parse_tool_args(const std::vector<std::string>& args, const std::vector<Opt
             options_ended = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* known = nullptr;
         for (const OptionSpec& candidate : specs) {
             if (arg == candidate.name) {
-                spec = &candidate;
+                known = &candidate;
             }
         }
-        if (spec == nullptr) {
+        if (known == nullptr) {
             std::fprintf(stderr, "cablebench: unknown option %s\n", arg.c_str());
             return false;
         }
-        if (!spec->takes_value) {
+        if (!known->takes_value) {
             out.options[arg] = "";
         } else if (i + 1 < args.size()) {
             out.options[arg] = args[++i];
