@@ -5,11 +5,11 @@
 #include <string>
 
 struct Options {
-    std::optional<std::string> cable;   // none: choose the one suitable cable
-    std::optional<std::string> file;    // none: only read and show the cable's ROM
-    bool debug = false;
-    bool force = false;
-    bool dry_run = false;
+    std::optional<std::string> cable;  // none: choose the one suitable cable
+    std::optional<std::string> file;   // none: only read and show the cable's ROM
+    bool debug = false;                // also dump the cable image when fix-ups changed it
+    bool force = false;    // program even when the file is not newer or has no signature
+    bool dry_run = false;  // stop after the merged image is shown
     std::optional<std::string> serial;  // for a blank cable
 };
 

@@ -7,16 +7,16 @@
 #include "image/rom_image.h"
 
 struct CableState {
-    RomImage as_read;  // as read from the cable, before fix-ups
-    RomImage image;    // after fix-ups
-    bool blank = false;
-    std::uint16_t version = 0;
-    std::uint16_t hardware_id = 0;
+    RomImage as_read;               // as read from the cable, before fix-ups
+    RomImage image;                 // after fix-ups
+    bool blank = false;             // the fixed-up image is all zero
+    std::uint16_t version = 0;      // ZAN version of the fixed-up image
+    std::uint16_t hardware_id = 0;  // hardware id of the fixed-up image
 };
 
 struct Reconciliation {
-    bool reprogram = false;        // false: refused, after its message
-    std::uint16_t hardware_id = 0; // the id that decides on the jumper prompt
+    bool reprogram = false;         // false: refused, after its message
+    std::uint16_t hardware_id = 0;  // the id that decides on the jumper prompt
 };
 
 // Dumps and fixes up the cable image and prints the cable line.

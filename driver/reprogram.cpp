@@ -45,7 +45,8 @@ int program_cable(const std::string& name, const PofImage& pof, std::uint16_t id
     // In normal mode the programmer would reach the board behind the cable, not the cable's
     // own device, so it runs only when select mode was entered.
     if (selected) {
-        if (id == kJumperHardwareId) {
+        // After an interrupt nothing will be programmed: no call to move the jumpers for it.
+        if (id == kJumperHardwareId && !interrupt_requested()) {
             prompt_jumpers(JumperMode::kReprogram);
         }
         programmed = run_programmer(programmer_command_line(name, temp_file));
@@ -70,8 +71,8 @@ int program_cable(const std::string& name, const PofImage& pof, std::uint16_t id
 
 }  // namespace
 
-int reprogram_cable(const std::optional<std::string>& cable,
-                    const std::optional<std::string>& file, bool debug, bool force, bool dry_run,
+int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
+                    bool debug, bool force, bool dry_run,
                     const std::optional<std::string>& serial) {
     hwl_register_output_callback(print_library_message, nullptr);
 

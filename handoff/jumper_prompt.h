@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+// The jumper setting a screen asks for: before programming, and back afterwards.
 enum class JumperMode { kReprogram, kNormal };
 
 // The whole screen for mode, from the heading to "Press ENTER when ready:" (no line end).

@@ -3,6 +3,7 @@
 
 #include <string>
 
+// How a started command ended: never started, finished by itself, or stopped at the limit.
 enum class ProcessOutcome { kNotStarted, kFinished, kTimedOut };
 
 struct ProcessResult {

@@ -1,5 +1,7 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,21 @@ TEST(NewFilePosix, FailedWriteRemovesThePartialFile) {
     EXPECT_FALSE(fs::exists("cablewright.tmp.pof"));
     fs::current_path(old_dir);
     fs::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// Opening a pipe would wait for a writer; it is refused at once like any other non-file.
+TEST(RegularFilePosix, PipeIsRefusedWithoutBlocking) {
+    fs::path path = fs::temp_directory_path() / ("cw_pipe_" + std::to_string(getpid()) + ".pof");
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    PofImage pof;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_pof(path.c_str(), pof));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to open " + path.string() + "\n");
+    fs::remove(path);
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "image/pof_file.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 #include "image/new_file.h"
+#include "image/regular_file.h"
 
 namespace {
 
@@ -43,20 +42,14 @@ enum class ReadResult { kRead, kFailed, kNotPof };
 // Reads the whole regular file at path; bytes that could not be read are never kept. The header
 // is looked at first, so that a large file of another kind is refused without reading it all.
 ReadResult read_whole_file(const char* path, PofImage& pof) {
-    std::error_code ec;
-    // A directory or a device is refused before opening: a FIFO would block the open itself.
-    if (!std::filesystem::is_regular_file(std::filesystem::status(path, ec)) || ec) {
-        fail_with_path("Unable to open %s\n", path);
-        return ReadResult::kFailed;
-    }
-    std::FILE* f = std::fopen(path, "rb");
+    std::uint64_t size = 0;
+    std::FILE* f = open_regular_file(path, size);
     if (f == nullptr) {
         fail_with_path("Unable to open %s\n", path);
         return ReadResult::kFailed;
     }
-    std::uintmax_t size = std::filesystem::file_size(path, ec);
     std::unique_ptr<std::uint8_t[]> bytes;
-    if (!ec && size <= SIZE_MAX - 1) {
+    if (size <= SIZE_MAX - 1) {
         bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size) + 1]);
     }
     std::size_t done = 0;
@@ -72,7 +65,7 @@ ReadResult read_whole_file(const char* path, PofImage& pof) {
                 break;
             }
             done += got;
-            if (done == std::min<std::uintmax_t>(size, sizeof kPofMagic) &&
+            if (done == std::min<std::uint64_t>(size, sizeof kPofMagic) &&
                 !has_pof_header(bytes.get(), done)) {
                 not_pof = true;
                 break;
@@ -156,7 +149,9 @@ bool load_pof(const char* path, PofImage& pof) {
     return true;
 }
 
-std::uint16_t pof_crc(const PofImage& pof) { return crc16_x25(pof.bytes.get(), pof.crc_pos); }
+std::uint16_t pof_crc(const PofImage& pof) {
+    return crc16_x25(pof.bytes.get(), pof.crc_pos);
+}
 
 void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value) {
     pof.image.bytes[k] = value;

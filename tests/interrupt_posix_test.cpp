@@ -27,6 +27,7 @@ struct InterruptCase {
     std::string err_tail;  // after the POF line
     bool normal_screen;    // the normal-mode jumper screen is still shown
     bool programmed;
+    bool reprogram_screen = false;  // the reprogram-mode jumper screen was shown
 };
 
 void PrintTo(const InterruptCase& c, std::ostream* os) { *os << c.name; }
@@ -49,9 +50,10 @@ TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
     ChildRun r = run(spec);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, head(rom, file) + c.err_tail + "Interrupted\n");
-    if (c.normal_screen) {
-        EXPECT_NE(r.out.find(format_jumper_screen(JumperMode::kNormal)), std::string::npos);
-    }
+    EXPECT_EQ(r.out.find(format_jumper_screen(JumperMode::kNormal)) != std::string::npos,
+              c.normal_screen);
+    EXPECT_EQ(r.out.find(format_jumper_screen(JumperMode::kReprogram)) != std::string::npos,
+              c.reprogram_screen);
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);
     RomImage expected = rom;
@@ -73,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
         InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM,
                       false, "", false, false},
         InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, "", true,
-                      false},
+                      false, true},
+        // Nothing will be programmed, so the user is not asked to set the jumpers for it; they
+        // are still shown where they belong for normal mode.
+        InterruptCase{"JumperCableSelectModePause", 1, "Merged ROM contents:", 1000, SIGINT, false,
+                      "", true, false, false},
         // The programmer gets the same interrupt from the console and is waited for.
         InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
                       kCommandLine + "The programmer failed with exit status 130\n", false,
