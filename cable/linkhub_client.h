@@ -7,10 +7,12 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+/* Callers declare the functions plainly: the import library supplies a stub for each, and a
+ * test may define them itself, which dllimport declarations would not allow. */
 #if defined(LINKHUB_CLIENT_BUILD)
 #define HWL_API __declspec(dllexport)
 #else
-#define HWL_API __declspec(dllimport)
+#define HWL_API
 #endif
 #else
 #define HWL_API __attribute__((visibility("default")))

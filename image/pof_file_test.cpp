@@ -249,17 +249,25 @@ TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
     std::string err;
     ASSERT_TRUE(load(build_pof(recipe), pof, err));
     write_file("cablewright.tmp.pof", {'m', 'i', 'n', 'e'});
-    fs::create_symlink("victim", "link-target-check");
     testing::internal::CaptureStderr();
     EXPECT_EQ(write_temp_pof(pof), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Temporary file cablewright.tmp.pof already exists: is another cablewright running "
               "here? If not, delete it and try again\n");
     EXPECT_EQ(read_bytes("cablewright.tmp.pof"), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
+}
 
-    // A dangling link must not be followed to create its target.
-    fs::remove("cablewright.tmp.pof");
-    fs::create_symlink("victim.pof", "cablewright.tmp.pof");
+TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
+    PofRecipe recipe;
+    PofImage pof;
+    std::string err;
+    ASSERT_TRUE(load(build_pof(recipe), pof, err));
+    std::error_code no_links;
+    fs::create_symlink("victim.pof", "cablewright.tmp.pof", no_links);
+    if (no_links) {
+        // Wine, and Windows without the privilege to make links.
+        GTEST_SKIP() << "cannot make a symbolic link here: " << no_links.message();
+    }
     testing::internal::CaptureStderr();
     EXPECT_EQ(write_temp_pof(pof), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("already exists"), std::string::npos);

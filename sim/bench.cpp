@@ -26,6 +26,9 @@ constexpr int kIdDigits = 6;
 // Updates hold bench.lock for a few milliseconds; waiting this long means a stuck holder.
 constexpr auto kBenchLockWait = std::chrono::seconds(10);
 constexpr auto kBenchLockPoll = std::chrono::milliseconds(2);
+// Readers hold a bench file for well under a millisecond.
+constexpr auto kReplaceWait = std::chrono::seconds(2);
+constexpr auto kReplacePoll = std::chrono::milliseconds(1);
 
 std::string join(const std::string& dir, const std::string& name) {
     return (fs::path(dir) / name).string();
@@ -106,7 +109,17 @@ bool write_text_atomically(const std::string& path, const std::string& text) {
     ok = std::fclose(f) == 0 && ok;
     std::error_code error;
     if (ok) {
-        fs::rename(temp, path, error);
+        // Windows refuses to replace a file another process has open, which a reader of the
+        // bench does for a moment: try again until it has let go.
+        auto deadline = std::chrono::steady_clock::now() + kReplaceWait;
+        for (;;) {
+            fs::rename(temp, path, error);
+            if (error != std::errc::permission_denied ||
+                std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+            std::this_thread::sleep_for(kReplacePoll);
+        }
     }
     if (!ok || error) {
         std::fprintf(stderr, "bench: cannot write %s%s%s\n", path.c_str(), error ? ": " : "",

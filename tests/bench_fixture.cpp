@@ -84,7 +84,10 @@ PofRecipe test_recipe(const RomImage& image) {
 }  // namespace
 
 std::string BenchTest::write_pof(const std::string& name, const RomImage& image) {
-    EXPECT_TRUE(write_file((fs::path(work_) / name).string(), build_pof(test_recipe(image))));
+    // Joined as text, not through fs::path: MinGW's std::filesystem reads a narrow name as
+    // Latin-1 but gives it back as UTF-8, so a non-ASCII name would not be the one the program
+    // opens. '/' separates folders on Windows too.
+    EXPECT_TRUE(write_file(work_ + "/" + name, build_pof(test_recipe(image))));
     return name;
 }
 
@@ -107,15 +110,47 @@ RomImage merged_image(const RomImage& cable, const RomImage& file) {
     return out;
 }
 
+namespace {
+
+// The build's program folder. Under Wine the build machine's absolute path is taken on the
+// current drive, Z:, which Wine maps to the build machine's root.
+fs::path bin_dir() {
+    return fs::absolute(CW_BIN_DIR);
+}
+
+std::string program_file(const char* name) {
+    return std::string(name) + kProgramSuffix;
+}
+
+}  // namespace
+
 ChildSpec BenchTest::cablewright_spec(const std::vector<std::string>& args,
                                       bool programmer_on_path) {
     ChildSpec spec;
-    spec.program = (fs::path(CW_BIN_DIR) / "cablewright").string();
+    spec.program = (bin_dir() / program_file("cablewright")).string();
     spec.args = args;
     spec.folder = work_;
-    const char* path = std::getenv("PATH");
-    std::string search = programmer_on_path ? std::string(CW_BIN_DIR) + ":" : "";
-    spec.env = {{"LINKHUB_BENCH", bench_}, {"PATH", search + (path ? path : "/usr/bin:/bin")}};
+    std::string search;
+    if (programmer_on_path) {
+        search = bin_dir().string();
+    } else {
+        // Windows finds a program in the starting program's own folder before PATH, so this
+        // cablewright runs from a folder of its own, with the client library but no programmer.
+        fs::path alone = fs::path(root_) / "alone";
+        fs::create_directories(alone);
+        for (const fs::directory_entry& entry : fs::directory_iterator(bin_dir())) {
+            std::string name = entry.path().filename().string();
+            if (name == program_file("cablewright") ||
+                name.find("linkhub_client") != std::string::npos) {
+                fs::copy_file(entry.path(), alone / name, fs::copy_options::overwrite_existing);
+            }
+        }
+        spec.program = (alone / program_file("cablewright")).string();
+    }
+    if (const char* path = std::getenv("PATH")) {
+        search += search.empty() ? path : kPathListSeparator + std::string(path);
+    }
+    spec.env = {{"LINKHUB_BENCH", bench_}, {"PATH", search}};
     return spec;
 }
 
@@ -150,3 +185,15 @@ std::string cable_line(const RomImage& image) {
 }
 
 std::string pof_line(const RomImage& image) { return summary("POF", image); }
+
+std::string console(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += kConsoleLineEnd;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}

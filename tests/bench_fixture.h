@@ -34,7 +34,8 @@ public:
     // Writes a valid POF file carrying image into the working folder; returns its name.
     std::string write_pof(const std::string& name, const RomImage& image);
 
-    // Runs cablewright in the working folder with the bench and the programmer on PATH.
+    // Runs cablewright in the working folder with the bench and the programmer on PATH; without
+    // programmer_on_path, a copy of cablewright that cannot find the programmer anywhere.
     ChildRun cablewright(const std::vector<std::string>& args, const std::string& input = "",
                          bool programmer_on_path = true);
 
@@ -63,3 +64,7 @@ RomImage merged_image(const RomImage& cable, const RomImage& file);
 // The expected "Reprogramming cable ..." and summary lines.
 std::string cable_line(const RomImage& image);
 std::string pof_line(const RomImage& image);
+
+// text as a console program writes it here, for comparing with what a run printed: each "\n"
+// becomes kConsoleLineEnd ("\r\n" on Windows).
+std::string console(const std::string& text);

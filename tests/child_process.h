@@ -7,8 +7,9 @@
 
 struct ChildRun {
     bool started = false;
-    bool signalled = false;  // ended by a signal (a crash is never an expected result)
-    int status = -1;         // exit status, or the signal number when signalled
+    bool signalled = false;  // ended by a signal or, on Windows, an unhandled exception (a
+                             // crash is never an expected result)
+    int status = -1;         // exit status, or the signal number when signalled on POSIX
     std::string out;
     std::string err;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,7 +13,6 @@
 const char kProgramSuffix[] = ".exe";
 const char kPathListSeparator = ';';
 const char kConsoleLineEnd[] = "\r\n";
-// The C runtime ends a program that raises SIGSEGV without a handler with _exit(3).
 const int kCrashExitStatus = 3;
 
 namespace {
@@ -46,16 +46,16 @@ std::vector<char> environment_block(const ChildSpec& spec) {
     }
     for (const auto& [key, value] : spec.env) {
         const std::string name = upper(key);
-        entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                     [&](const std::string& e) {
-                                         return upper(entry_name(e)) == name;
-                                     }),
-                      entries.end());
+        entries.erase(
+            std::remove_if(entries.begin(), entries.end(),
+                           [&](const std::string& e) { return upper(entry_name(e)) == name; }),
+            entries.end());
         entries.push_back(key + "=" + value);
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-        return upper(entry_name(a)) < upper(entry_name(b));
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return upper(entry_name(a)) < upper(entry_name(b));
+                     });
     std::vector<char> block;
     for (const std::string& entry : entries) {
         block.insert(block.end(), entry.begin(), entry.end());
@@ -65,16 +65,9 @@ std::vector<char> environment_block(const ChildSpec& spec) {
     return block;
 }
 
-// A pipe whose child end is inheritable and whose parent end is not, so that the child's
-// children cannot keep it open.
-bool make_pipe(HANDLE& read_end, HANDLE& write_end, bool child_reads) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
-        return false;
-    }
-    SetHandleInformation(child_reads ? write_end : read_end, HANDLE_FLAG_INHERIT, 0);
-    return true;
-}
+// Tests may start children from several threads: a handle made inheritable for one child must
+// not leak into another, or that one's exit would no longer end the first one's reads.
+std::mutex g_inheritance;
 
 void close_handle(HANDLE& handle) {
     if (handle != nullptr) {
@@ -93,14 +86,14 @@ void drain(HANDLE pipe, std::string& text) {
 
 }  // namespace
 
-// Interrupts are not sent here: the tests that need them run on POSIX only.
 ChildRun run_child(const ChildSpec& spec) {
     ChildRun run;
     HANDLE in_read = nullptr, in_write = nullptr;
     HANDLE out_read = nullptr, out_write = nullptr;
     HANDLE err_read = nullptr, err_write = nullptr;
-    if (!make_pipe(in_read, in_write, true) || !make_pipe(out_read, out_write, false) ||
-        !make_pipe(err_read, err_write, false)) {
+    if (!CreatePipe(&in_read, &in_write, nullptr, 0) ||
+        !CreatePipe(&out_read, &out_write, nullptr, 0) ||
+        !CreatePipe(&err_read, &err_write, nullptr, 0)) {
         for (HANDLE* h : {&in_read, &in_write, &out_read, &out_write, &err_read, &err_write}) {
             close_handle(*h);
         }
@@ -122,14 +115,20 @@ ChildRun run_child(const ChildSpec& spec) {
     startup.hStdOutput = out_write;
     startup.hStdError = err_write;
     PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessA(spec.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                                  environment.data(),
-                                  spec.folder.empty() ? nullptr : spec.folder.c_str(), &startup,
-                                  &process);
-    // Only the child holds these ends now: its exit is what ends our reads.
-    close_handle(in_read);
-    close_handle(out_write);
-    close_handle(err_write);
+    BOOL started = FALSE;
+    {
+        std::lock_guard<std::mutex> guard(g_inheritance);
+        for (HANDLE h : {in_read, out_write, err_write}) {
+            SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        }
+        started = CreateProcessA(
+            spec.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+            spec.folder.empty() ? nullptr : spec.folder.c_str(), &startup, &process);
+        // Only the child holds these ends now: its exit is what ends our reads.
+        close_handle(in_read);
+        close_handle(out_write);
+        close_handle(err_write);
+    }
     if (!started) {
         close_handle(in_write);
         close_handle(out_read);

@@ -61,7 +61,7 @@ TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
     // have and the cable ends with the right identity and out of select mode.
     for (const ChildRun* r : {&a, &b}) {
         EXPECT_TRUE(r->status == 0 || r->status == 8) << r->err;
-        EXPECT_EQ(r->status == 0, r->err.find("Finished\n") != std::string::npos);
+        EXPECT_EQ(r->status == 0, r->err.find(console("Finished\n")) != std::string::npos);
     }
     EXPECT_TRUE(a.status == 0 || b.status == 0) << a.err << b.err;
     CableRecord after = cable(id);

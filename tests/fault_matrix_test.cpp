@@ -56,8 +56,8 @@ TEST_P(FaultMatrix, Cell) {
     if (c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
         out += programmer_report(kCable, result);
     }
-    EXPECT_EQ(r.out, out);
-    EXPECT_EQ(r.err, err + c.message);
+    EXPECT_EQ(r.out, console(out));
+    EXPECT_EQ(r.err, console(err + c.message));
 
     CableRecord after = cable(id);
     EXPECT_EQ(after.select_mode, c.select_mode);
@@ -125,9 +125,9 @@ TEST_F(FaultMatrixProgrammer, HangIsStoppedAndTheCableSwitchedBack) {
     change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 600}; });
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) +
-                         pof_line(file) + kCommandLine +
-                         "The programmer did not finish within 60 seconds and was stopped\n");
+    EXPECT_EQ(r.err, console(std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) +
+                             pof_line(file) + kCommandLine +
+                             "The programmer did not finish within 60 seconds and was stopped\n"));
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);
     EXPECT_EQ(after.rom, rom);
@@ -141,7 +141,7 @@ TEST_F(FaultMatrixProgrammer, NameFaultDuringSelectionChoosesNothing) {
     ChildRun r = cablewright({});
     EXPECT_EQ(r.status, 12);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Error (Invalid parameter) when reading cable name\n");
+    EXPECT_EQ(r.err, console("Error (Invalid parameter) when reading cable name\n"));
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ TEST_F(EndToEnd, ShowsTheNamedCable) {
     add_cable("USB-1", &rom);
     ChildRun r = cablewright({"-c", "USB-1"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dump("Cable", rom));
-    EXPECT_EQ(r.err, "Reprogramming cable USB-1\n" + cable_line(rom) + kFinished);
+    EXPECT_EQ(r.out, console(dump("Cable", rom)));
+    EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + kFinished));
 }
 
 TEST_F(EndToEnd, ChoosesTheOneSuitableCable) {
@@ -38,8 +38,9 @@ TEST_F(EndToEnd, ChoosesTheOneSuitableCable) {
     change_cable(silent, [](CableRecord& c) { c.faults.rom_read.code = 86; });
     ChildRun r = cablewright({});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dump("Cable", rom));
-    EXPECT_EQ(r.err, "Reprogramming cable Kestrel [USB-2]\n" + cable_line(rom) + kFinished);
+    EXPECT_EQ(r.out, console(dump("Cable", rom)));
+    EXPECT_EQ(r.err,
+              console("Reprogramming cable Kestrel [USB-2]\n" + cable_line(rom) + kFinished));
 }
 
 TEST_F(EndToEnd, SelectionWaitsForTheServerAndSkipsALockedCable) {
@@ -53,15 +54,14 @@ TEST_F(EndToEnd, SelectionWaitsForTheServerAndSkipsALockedCable) {
     });
     ChildRun r = cablewright({});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Error: server restarted\nWarning: firmware old\nhello\n" +
-                         dump("Cable", rom));
-    EXPECT_EQ(r.err,
-              "Connecting to server(s) [.                   ]"
-              "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b."
-              "\r                                              \r"
-              "  Unable to lock chain (Chain in use)\n\n"
-              "Reprogramming cable Free\n" +
-                  cable_line(rom) + kFinished);
+    EXPECT_EQ(r.out, console("Error: server restarted\nWarning: firmware old\nhello\n" +
+                             dump("Cable", rom)));
+    EXPECT_EQ(r.err, console("Connecting to server(s) [.                   ]"
+                             "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b."
+                             "\r                                              \r"
+                             "  Unable to lock chain (Chain in use)\n\n"
+                             "Reprogramming cable Free\n" +
+                             cable_line(rom) + kFinished));
 }
 
 TEST_F(EndToEnd, NoChoiceEndsWithTwelve) {
@@ -83,7 +83,7 @@ TEST_F(EndToEnd, NoChoiceEndsWithTwelve) {
         ChildRun r = cablewright({"--debug"});
         EXPECT_EQ(r.status, 12);
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.err, console(c.err));
     }
 }
 
@@ -93,7 +93,7 @@ TEST_F(EndToEnd, UnknownCableEndsWithTwelve) {
     ChildRun r = cablewright({"-c", "USB-9", "new.pof"});
     EXPECT_EQ(r.status, 12);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Reprogramming cable USB-9\nUnable to find jtag cable \"USB-9\"\n");
+    EXPECT_EQ(r.err, console("Reprogramming cable USB-9\nUnable to find jtag cable \"USB-9\"\n"));
 }
 
 TEST_F(EndToEnd, GarbledRomReplyIsAReadFailure) {
@@ -106,16 +106,17 @@ TEST_F(EndToEnd, GarbledRomReplyIsAReadFailure) {
     ChildRun r = cablewright({"-c", "USB-1"});
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "Reprogramming cable USB-1\nError () when reading EEPROM contents\n");
+    EXPECT_EQ(r.err, console("Reprogramming cable USB-1\nError () when reading EEPROM contents\n"));
 }
 
 TEST_F(EndToEnd, MisuseEndsWithSixteenBeforeAnyCable) {
     ChildRun r = cablewright({"a.txt", "b.pof"});
     EXPECT_EQ(r.status, 16);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err,
-              "Only .pof files are supported\n"
-              "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n");
+    EXPECT_EQ(
+        r.err,
+        console("Only .pof files are supported\n"
+                "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"));
 }
 
 // Refusals leave everything as it was: no switch, no file, no programming.
@@ -153,9 +154,9 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         ChildRun r = cablewright(args);
         EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, dump("Cable", c.cable) + dump("pof file", c.file));
-        EXPECT_EQ(r.err, "Reprogramming cable " + name + "\n" + cable_line(c.cable) +
-                             pof_line(c.file) + c.tail);
+        EXPECT_EQ(r.out, console(dump("Cable", c.cable) + dump("pof file", c.file)));
+        EXPECT_EQ(r.err, console("Reprogramming cable " + name + "\n" + cable_line(c.cable) +
+                                 pof_line(c.file) + c.tail));
         CableRecord after = cable(id);
         EXPECT_EQ(after.rom, c.cable);
         EXPECT_FALSE(after.select_mode);
@@ -184,8 +185,8 @@ TEST_F(EndToEnd, BadFileEndsWithEight) {
         SCOPED_TRACE(c.file);
         ChildRun r = cablewright({"-c", "USB-1", c.file});
         EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, dump("Cable", rom));
-        EXPECT_EQ(r.err, "Reprogramming cable USB-1\n" + cable_line(rom) + c.message);
+        EXPECT_EQ(r.out, console(dump("Cable", rom)));
+        EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
     }
 }
 
@@ -197,10 +198,10 @@ TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     change_cable(id, [](CableRecord& c) { c.faults.set_parameter.code = 45; });
     ChildRun r = cablewright({"-n", "-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dump("Cable", rom) + dump("pof file", file) +
-                         dump("Merged", merged(rom, file)) +
-                         "Dry run requested, terminating before making any changes\n");
-    EXPECT_EQ(r.err, "Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file));
+    EXPECT_EQ(r.out, console(dump("Cable", rom) + dump("pof file", file) +
+                             dump("Merged", merged(rom, file)) +
+                             "Dry run requested, terminating before making any changes\n"));
+    EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file)));
     EXPECT_FALSE(temp_file_left());
     EXPECT_EQ(cable(id).rom, rom);
 }
@@ -215,9 +216,9 @@ TEST_F(EndToEnd, LeftoverTemporaryFileStopsTheRunBeforeTheCable) {
     }
     ChildRun r = cablewright({"-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, "Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file) +
-                         "Temporary file cablewright.tmp.pof already exists: is another "
-                         "cablewright running here? If not, delete it and try again\n");
+    EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file) +
+                             "Temporary file cablewright.tmp.pof already exists: is another "
+                             "cablewright running here? If not, delete it and try again\n"));
     std::ifstream left(fs::path(work_) / "cablewright.tmp.pof");
     std::string content((std::istreambuf_iterator<char>(left)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "another run's");

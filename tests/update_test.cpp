@@ -40,8 +40,8 @@ TEST_F(Update, NewerLogicKeepsTheCablesIdentity) {
     ChildRun r = cablewright({"--cable", kCable, write_pof("new.pof", file)});
     RomImage result = merged(rom, file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dumps(rom, file, result) + programmer_report(result));
-    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + "Finished\n");
+    EXPECT_EQ(r.out, console(dumps(rom, file, result) + programmer_report(result)));
+    EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + "Finished\n"));
     CableRecord after = cable(id);
     EXPECT_EQ(after.rom, result);
     EXPECT_FALSE(after.select_mode);
@@ -57,8 +57,8 @@ TEST_F(Update, BlankCableIsInitialisedWithItsSerial) {
     RomImage result = file;
     set_text(result, kSerialOffset, "AB-0107");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dumps(RomImage{}, file, result) + programmer_report(result));
-    EXPECT_EQ(r.err, head(RomImage{}, file) + kCommandLine + "Finished\n");
+    EXPECT_EQ(r.out, console(dumps(RomImage{}, file, result) + programmer_report(result)));
+    EXPECT_EQ(r.err, console(head(RomImage{}, file) + kCommandLine + "Finished\n"));
     EXPECT_EQ(cable(id).rom, result);
     EXPECT_FALSE(cable(id).select_mode);
 }
@@ -71,10 +71,11 @@ TEST_F(Update, HardwareIdOneWalksThroughBothJumperScreens) {
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "ok\n\n");
     RomImage result = merged(rom, file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, dumps(rom, file, result) + format_jumper_screen(JumperMode::kReprogram) +
-                         "\n" + programmer_report(result) +
-                         format_jumper_screen(JumperMode::kNormal) + "\n");
-    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + "Finished\n");
+    EXPECT_EQ(
+        r.out,
+        console(dumps(rom, file, result) + format_jumper_screen(JumperMode::kReprogram) + "\n" +
+                programmer_report(result) + format_jumper_screen(JumperMode::kNormal) + "\n"));
+    EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + "Finished\n"));
     EXPECT_EQ(cable(id).rom, result);
 }
 
@@ -112,8 +113,8 @@ TEST_P(UpdateFailure, CableEndsInNormalModeAndNothingIsLeft) {
     if (c.read_back_shown) {
         out += format_rom_dump("Read back", rom);
     }
-    EXPECT_EQ(r.out, out);
-    EXPECT_EQ(r.err, head(rom, file) + c.err_tail);
+    EXPECT_EQ(r.out, console(out));
+    EXPECT_EQ(r.err, console(head(rom, file) + c.err_tail));
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);
     EXPECT_EQ(after.rom, c.programmed ? result : rom);
@@ -138,23 +139,30 @@ INSTANTIATE_TEST_SUITE_P(
                             c.faults.set_parameter = {45, true};
                         }));
                     },
-                    true, "Error (Invalid parameter) when setting zan mode\n", false, false,
-                    false},
+                    true, "Error (Invalid parameter) when setting zan mode\n", false, false, false},
         FailureCase{"ProgrammerMissing", [](BenchTest&, int) {}, false,
                     kCommandLine + "Unable to start the programmer\n", false, false, false},
-        FailureCase{"ProgrammerFails",
-                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kExit, 3); }, true,
-                    kCommandLine + "vantor_pgm: failing on purpose with status 3\n" +
-                        "The programmer failed with exit status 3\n",
-                    false, false, false},
-        FailureCase{"ProgrammerCrashes",
-                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSegv, 0); }, true,
-                    kCommandLine + "The programmer failed with exit status 139\n", false, false,
-                    false},
-        FailureCase{"ProgrammerSkipsTheRom",
-                    [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSkipRom, 0); },
-                    true, kCommandLine + kMismatch, false, true, true}),
-    [](const testing::TestParamInfo<FailureCase>& param_info) { return std::string(param_info.param.name); });
+        FailureCase{
+            "ProgrammerFails",
+            [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kExit, 3); },
+            true,
+            kCommandLine + "vantor_pgm: failing on purpose with status 3\n" +
+                "The programmer failed with exit status 3\n",
+            false, false, false},
+        FailureCase{
+            "ProgrammerCrashes",
+            [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSegv, 0); },
+            true,
+            kCommandLine + "The programmer failed with exit status " +
+                std::to_string(kCrashExitStatus) + "\n",
+            false, false, false},
+        FailureCase{
+            "ProgrammerSkipsTheRom",
+            [](BenchTest& fixture, int) { set_programmer(fixture, ProgrammerMode::kSkipRom, 0); },
+            true, kCommandLine + kMismatch, false, true, true}),
+    [](const testing::TestParamInfo<FailureCase>& param_info) {
+        return std::string(param_info.param.name);
+    });
 
 TEST_F(Update, OneWrongByteIsCaughtByTheReadBack) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
@@ -166,9 +174,9 @@ TEST_F(Update, OneWrongByteIsCaughtByTheReadBack) {
     RomImage wrong = result;
     wrong.bytes[0x40] = static_cast<std::uint8_t>(~wrong.bytes[0x40]);
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.out, dumps(rom, file, result) + programmer_report(result) +
-                         format_rom_dump("Read back", wrong));
-    EXPECT_EQ(r.err, head(rom, file) + kCommandLine + kMismatch);
+    EXPECT_EQ(r.out, console(dumps(rom, file, result) + programmer_report(result) +
+                             format_rom_dump("Read back", wrong)));
+    EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + kMismatch));
     EXPECT_FALSE(cable(id).select_mode);
     EXPECT_FALSE(temp_file_left());
 }
