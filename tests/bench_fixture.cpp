@@ -124,12 +124,12 @@ std::string program_file(const char* name) {
 
 }  // namespace
 
-ChildSpec BenchTest::cablewright_spec(const std::vector<std::string>& args,
+ChildSpec BenchTest::cablewright_child(const std::vector<std::string>& args,
                                       bool programmer_on_path) {
-    ChildSpec spec;
-    spec.program = (bin_dir() / program_file("cablewright")).string();
-    spec.args = args;
-    spec.folder = work_;
+    ChildSpec child;
+    child.program = (bin_dir() / program_file("cablewright")).string();
+    child.args = args;
+    child.folder = work_;
     std::string search;
     if (programmer_on_path) {
         search = bin_dir().string();
@@ -145,17 +145,17 @@ ChildSpec BenchTest::cablewright_spec(const std::vector<std::string>& args,
                 fs::copy_file(entry.path(), alone / name, fs::copy_options::overwrite_existing);
             }
         }
-        spec.program = (alone / program_file("cablewright")).string();
+        child.program = (alone / program_file("cablewright")).string();
     }
     if (const char* path = std::getenv("PATH")) {
         search += search.empty() ? path : kPathListSeparator + std::string(path);
     }
-    spec.env = {{"LINKHUB_BENCH", bench_}, {"PATH", search}};
-    return spec;
+    child.env = {{"LINKHUB_BENCH", bench_}, {"PATH", search}};
+    return child;
 }
 
-ChildRun BenchTest::run(const ChildSpec& spec) {
-    ChildRun result = run_child(spec);
+ChildRun BenchTest::run(const ChildSpec& child) {
+    ChildRun result = run_child(child);
     EXPECT_TRUE(result.started);
     EXPECT_FALSE(result.signalled) << "ended by signal " << result.status;
     return result;
@@ -163,9 +163,9 @@ ChildRun BenchTest::run(const ChildSpec& spec) {
 
 ChildRun BenchTest::cablewright(const std::vector<std::string>& args, const std::string& input,
                                 bool programmer_on_path) {
-    ChildSpec spec = cablewright_spec(args, programmer_on_path);
-    spec.input = input;
-    return run(spec);
+    ChildSpec child = cablewright_child(args, programmer_on_path);
+    child.input = input;
+    return run(child);
 }
 
 bool BenchTest::temp_file_left() const {

@@ -39,9 +39,9 @@ public:
     ChildRun cablewright(const std::vector<std::string>& args, const std::string& input = "",
                          bool programmer_on_path = true);
 
-    // Runs cablewright with a spec prepared by cablewright_spec.
-    ChildRun run(const ChildSpec& spec);
-    ChildSpec cablewright_spec(const std::vector<std::string>& args,
+    // Runs cablewright with a child prepared by cablewright_child.
+    ChildRun run(const ChildSpec& child);
+    ChildSpec cablewright_child(const std::vector<std::string>& args,
                                bool programmer_on_path = true);
 
     // True when the working folder holds the temporary file.

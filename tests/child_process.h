@@ -27,8 +27,8 @@ struct ChildSpec {
     bool hold_input_open = false;  // keep standard input open after feeding it, as a console
 };
 
-// Runs spec to its end and collects its outputs. On Windows no interrupt is ever sent.
-ChildRun run_child(const ChildSpec& spec);
+// Runs child to its end and collects its outputs. On Windows no interrupt is ever sent.
+ChildRun run_child(const ChildSpec& child);
 
 // What follows a program's name in its file name: "" (POSIX) or ".exe" (Windows).
 extern const char kProgramSuffix[];

@@ -15,14 +15,14 @@ const char kPathListSeparator = ':';
 const char kConsoleLineEnd[] = "\n";
 const int kCrashExitStatus = 128 + SIGSEGV;
 
-ChildRun run_child(const ChildSpec& spec) {
+ChildRun run_child(const ChildSpec& child) {
     ChildRun run;
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
         return run;
     }
-    std::vector<std::string> words{spec.program};
-    words.insert(words.end(), spec.args.begin(), spec.args.end());
+    std::vector<std::string> words{child.program};
+    words.insert(words.end(), child.args.begin(), child.args.end());
     std::vector<char*> argv;
     for (auto& w : words) {
         argv.push_back(const_cast<char*>(w.c_str()));
@@ -39,13 +39,13 @@ ChildRun run_child(const ChildSpec& spec) {
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
             close(fd);
         }
-        for (const auto& [key, value] : spec.env) {
+        for (const auto& [key, value] : child.env) {
             setenv(key.c_str(), value.c_str(), 1);
         }
-        if (!spec.folder.empty() && chdir(spec.folder.c_str()) != 0) {
+        if (!child.folder.empty() && chdir(child.folder.c_str()) != 0) {
             _exit(126);
         }
-        execv(spec.program.c_str(), argv.data());
+        execv(child.program.c_str(), argv.data());
         _exit(127);
     }
     close(in[0]);
@@ -60,17 +60,17 @@ ChildRun run_child(const ChildSpec& spec) {
     run.started = true;
     signal(SIGPIPE, SIG_IGN);
     std::size_t fed = 0;
-    if (spec.input.empty() && !spec.hold_input_open) {
+    if (child.input.empty() && !child.hold_input_open) {
         close(in[1]);
         in[1] = -1;
     }
-    bool interrupted = spec.interrupt_when.empty();
+    bool interrupted = child.interrupt_when.empty();
     bool triggered = false;
     auto trigger_time = std::chrono::steady_clock::now();
     bool out_open = true, err_open = true;
     while (out_open || err_open) {
         pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
-        bool feeding = in[1] >= 0 && fed < spec.input.size();
+        bool feeding = in[1] >= 0 && fed < child.input.size();
         int n = poll(fds, feeding ? 3 : 2, 20);
         if (n < 0) {
             continue;
@@ -87,26 +87,26 @@ ChildRun run_child(const ChildSpec& spec) {
             }
         }
         if (feeding && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t put = write(in[1], spec.input.data() + fed, spec.input.size() - fed);
+            ssize_t put = write(in[1], child.input.data() + fed, child.input.size() - fed);
             if (put > 0) {
                 fed += static_cast<std::size_t>(put);
             }
-            if (put <= 0 || (fed == spec.input.size() && !spec.hold_input_open)) {
+            if (put <= 0 || (fed == child.input.size() && !child.hold_input_open)) {
                 close(in[1]);
                 in[1] = -1;
             }
         }
         if (!triggered && !interrupted &&
-            (run.out.find(spec.interrupt_when) != std::string::npos ||
-             run.err.find(spec.interrupt_when) != std::string::npos)) {
+            (run.out.find(child.interrupt_when) != std::string::npos ||
+             run.err.find(child.interrupt_when) != std::string::npos)) {
             triggered = true;
             trigger_time = std::chrono::steady_clock::now();
         }
         if (triggered && !interrupted &&
             std::chrono::steady_clock::now() - trigger_time >=
-                std::chrono::milliseconds(spec.interrupt_delay_ms)) {
+                std::chrono::milliseconds(child.interrupt_delay_ms)) {
             interrupted = true;
-            kill(-pid, spec.interrupt_signal);
+            kill(-pid, child.interrupt_signal);
         }
     }
     if (in[1] >= 0) {

@@ -34,9 +34,9 @@ std::string entry_name(const std::string& entry) {
     return entry.substr(0, entry.find('=', 1));
 }
 
-// This process's environment with spec's variables set on top, as a CreateProcess block: sorted
+// This process's environment with child's variables set on top, as a CreateProcess block: sorted
 // by name ignoring case, each entry ending in a zero, the block in one more.
-std::vector<char> environment_block(const ChildSpec& spec) {
+std::vector<char> environment_block(const ChildSpec& child) {
     std::vector<std::string> entries;
     if (char* strings = GetEnvironmentStringsA()) {
         for (const char* p = strings; *p != '\0'; p += entries.back().size() + 1) {
@@ -44,7 +44,7 @@ std::vector<char> environment_block(const ChildSpec& spec) {
         }
         FreeEnvironmentStringsA(strings);
     }
-    for (const auto& [key, value] : spec.env) {
+    for (const auto& [key, value] : child.env) {
         const std::string name = upper(key);
         entries.erase(
             std::remove_if(entries.begin(), entries.end(),
@@ -86,7 +86,7 @@ void drain(HANDLE pipe, std::string& text) {
 
 }  // namespace
 
-ChildRun run_child(const ChildSpec& spec) {
+ChildRun run_child(const ChildSpec& child) {
     ChildRun run;
     HANDLE in_read = nullptr, in_write = nullptr;
     HANDLE out_read = nullptr, out_write = nullptr;
@@ -100,13 +100,13 @@ ChildRun run_child(const ChildSpec& spec) {
         return run;
     }
 
-    std::string command_line = quote_argument(spec.program);
-    for (const std::string& arg : spec.args) {
+    std::string command_line = quote_argument(child.program);
+    for (const std::string& arg : child.args) {
         command_line += " " + quote_argument(arg);
     }
     std::vector<char> line(command_line.begin(), command_line.end());
     line.push_back('\0');
-    std::vector<char> environment = environment_block(spec);
+    std::vector<char> environment = environment_block(child);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
@@ -122,8 +122,8 @@ ChildRun run_child(const ChildSpec& spec) {
             SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         }
         started = CreateProcessA(
-            spec.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-            spec.folder.empty() ? nullptr : spec.folder.c_str(), &startup, &process);
+            child.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+            child.folder.empty() ? nullptr : child.folder.c_str(), &startup, &process);
         // Only the child holds these ends now: its exit is what ends our reads.
         close_handle(in_read);
         close_handle(out_write);
@@ -141,12 +141,12 @@ ChildRun run_child(const ChildSpec& spec) {
     std::thread feeder([&] {
         DWORD put = 0;
         std::size_t fed = 0;
-        while (fed < spec.input.size() &&
-               WriteFile(in_write, spec.input.data() + fed,
-                         static_cast<DWORD>(spec.input.size() - fed), &put, nullptr)) {
+        while (fed < child.input.size() &&
+               WriteFile(in_write, child.input.data() + fed,
+                         static_cast<DWORD>(child.input.size() - fed), &put, nullptr)) {
             fed += put;
         }
-        if (!spec.hold_input_open) {
+        if (!child.hold_input_open) {
             close_handle(in_write);
         }
     });

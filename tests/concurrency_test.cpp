@@ -50,11 +50,11 @@ TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
     fs::create_directories(other);
     fs::copy_file(fs::path(work_) / pof, other / pof);
 
-    ChildSpec spec = cablewright_spec({"-c", "Shared", pof});
+    ChildSpec child = cablewright_child({"-c", "Shared", pof});
     ChildRun a;
-    std::thread runner([&] { a = run(spec); });
-    spec.folder = other.string();
-    ChildRun b = run(spec);
+    std::thread runner([&] { a = run(child); });
+    child.folder = other.string();
+    ChildRun b = run(child);
     runner.join();
 
     // Which run wins is timing; what must hold is that neither reports a success it did not

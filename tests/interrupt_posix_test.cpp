@@ -42,12 +42,12 @@ TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
     if (c.hang_programmer) {
         change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 30}; });
     }
-    ChildSpec spec = cablewright_spec({"-c", kCable, write_pof("new.pof", file)});
-    spec.interrupt_when = c.when;
-    spec.interrupt_delay_ms = c.delay_ms;
-    spec.interrupt_signal = c.signal;
-    spec.hold_input_open = true;  // a console where nobody presses ENTER
-    ChildRun r = run(spec);
+    ChildSpec child = cablewright_child({"-c", kCable, write_pof("new.pof", file)});
+    child.interrupt_when = c.when;
+    child.interrupt_delay_ms = c.delay_ms;
+    child.interrupt_signal = c.signal;
+    child.hold_input_open = true;  // a console where nobody presses ENTER
+    ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, head(rom, file) + c.err_tail + "Interrupted\n");
     EXPECT_EQ(r.out.find(format_jumper_screen(JumperMode::kNormal)) != std::string::npos,
@@ -100,9 +100,9 @@ TEST_F(InterruptBeforeChange, EndsByTheSignal) {
         s.wait_scale_percent = 100;
         s.server_after_attempts = 80;
     });
-    ChildSpec spec = cablewright_spec({});
-    spec.interrupt_when = "Connecting to server(s)";
-    ChildRun r = run_child(spec);
+    ChildSpec child = cablewright_child({});
+    child.interrupt_when = "Connecting to server(s)";
+    ChildRun r = run_child(child);
     EXPECT_TRUE(r.signalled);
     EXPECT_EQ(r.status, SIGINT);
     EXPECT_EQ(r.out, "");

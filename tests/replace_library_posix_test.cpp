@@ -24,14 +24,14 @@ TEST(ReplaceLibrary, ByLibraryPathOrPreload) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.variable);
-        ChildSpec spec;
-        spec.program = std::string(CW_BIN_DIR) + "/cablewright";
-        spec.args = {"-c", "Tiny"};
+        ChildSpec child;
+        child.program = std::string(CW_BIN_DIR) + "/cablewright";
+        child.args = {"-c", "Tiny"};
         // A sanitizer runtime would otherwise insist on being loaded before the preloaded library.
-        spec.env = {{c.variable, c.value},
+        child.env = {{c.variable, c.value},
                     {"LINKHUB_BENCH", "/nonexistent"},
                     {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
-        ChildRun r = run_child(spec);
+        ChildRun r = run_child(child);
         ASSERT_TRUE(r.started);
         EXPECT_FALSE(r.signalled);
         EXPECT_EQ(r.status, 0);
