@@ -18,7 +18,9 @@ set(CPACK_COMPONENT_SIMULATOR_DISPLAY_NAME "Simulated JTAG bench (stand-in libra
 
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  # One archive with the listed components (the import library stays out).
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
   set(CPACK_PACKAGE_FILE_NAME "cablewright-${PROJECT_VERSION}-windows-x86_64")
 else()
   set(CPACK_GENERATOR DEB)
