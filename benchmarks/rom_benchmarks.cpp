@@ -19,7 +19,7 @@ void BM_FormatRomDump(benchmark::State& state) {
     }
 }
 
-// An old cable that takes every rewrite of rule B: product name and a short serial number.
+// An old hardware-id-1 cable that takes every rewrite: product name and a short serial number.
 void BM_FixUpRom(benchmark::State& state) {
     RomImage old = sample_image(3);
     set_u16(old, kHardwareIdOffset, 1);

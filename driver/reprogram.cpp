@@ -12,6 +12,10 @@
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 
+// The cable operation's results are handed on as the run's exit statuses.
+static_assert(kCableFailed == kStatusFailed && kCableNotFound == kStatusNoCable,
+              "cable results double as exit statuses");
+
 namespace {
 
 // Cables with this hardware id need their daughter-card jumpers moved by hand.
@@ -108,7 +112,8 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
         return kStatusDone;
     }
 
-    // Until the file exists nothing has changed, and an interrupt may end the process as usual.
+    // Armed only now: before the temporary file exists nothing has changed, so until here an
+    // interrupt ends the process as usual.
     arm_interrupt_guard();
     const char* temp_file = write_temp_pof(pof);
     if (temp_file == nullptr) {

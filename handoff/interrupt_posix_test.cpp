@@ -85,7 +85,9 @@ TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
 
 TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
     arm_interrupt_guard();
+    clear_interrupt();
     raise(SIGTERM);
+    ASSERT_TRUE(interrupt_requested());
     std::FILE* in = std::tmpfile();
     ASSERT_NE(in, nullptr);
     std::fputs("abc\n", in);

@@ -39,8 +39,22 @@ bool has_pof_header(const std::uint8_t* bytes, std::uint64_t length) {
 
 enum class ReadResult { kRead, kFailed, kNotPof };
 
+// Reads up to n bytes into out; returns how many were read.
+std::size_t read_fully(std::FILE* f, std::uint8_t* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        std::size_t got = std::fread(out + done, 1, n - done, f);
+        if (got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
 // Reads the whole regular file at path; bytes that could not be read are never kept. The header
-// is looked at first, so that a large file of another kind is refused without reading it all.
+// is looked at before memory is taken for the rest, so that a large file of another kind is
+// refused at once.
 ReadResult read_whole_file(const char* path, PofImage& pof) {
     std::uint64_t size = 0;
     std::FILE* f = open_regular_file(path, size);
@@ -48,34 +62,25 @@ ReadResult read_whole_file(const char* path, PofImage& pof) {
         fail_with_path("Unable to open %s\n", path);
         return ReadResult::kFailed;
     }
-    std::unique_ptr<std::uint8_t[]> bytes;
-    if (size <= SIZE_MAX - 1) {
-        bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size) + 1]);
-    }
-    std::size_t done = 0;
-    bool not_pof = false;
-    if (bytes) {
-        while (done < size) {
-            std::size_t want = static_cast<std::size_t>(size) - done;
-            if (done < sizeof kPofMagic && want > sizeof kPofMagic - done) {
-                want = sizeof kPofMagic - done;
-            }
-            std::size_t got = std::fread(bytes.get() + done, 1, want, f);
-            if (got == 0) {
-                break;
-            }
-            done += got;
-            if (done == std::min<std::uint64_t>(size, sizeof kPofMagic) &&
-                !has_pof_header(bytes.get(), done)) {
-                not_pof = true;
-                break;
-            }
-        }
-    }
-    std::fclose(f);
-    if (not_pof) {
+    std::uint8_t head[sizeof kPofMagic];
+    const std::size_t head_size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof head));
+    const std::size_t head_read = read_fully(f, head, head_size);
+    if (head_read == head_size && !has_pof_header(head, head_size)) {
+        std::fclose(f);
         return ReadResult::kNotPof;
     }
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint64_t done = 0;
+    if (head_read == head_size && size <= SIZE_MAX) {
+        bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
+    }
+    if (bytes) {
+        std::memcpy(bytes.get(), head, head_size);
+        done = head_size +
+               read_fully(f, bytes.get() + head_size, static_cast<std::size_t>(size) - head_size);
+    }
+    std::fclose(f);
     if (!bytes || done != size) {
         fail_with_path("Unable to read %s\n", path);
         return ReadResult::kFailed;
@@ -124,8 +129,9 @@ bool load_pof(const char* path, PofImage& pof) {
     if (offset != length || pof.crc_pos == kNoPosition) {
         return fail("Unknown data at end of pof file\n");
     }
+    // Fuzzing builds define CABLEWRIGHT_FUZZ_ANY_CRC to skip this check, so that mutated files
+    // reach the checks below.
 #ifndef CABLEWRIGHT_FUZZ_ANY_CRC
-    // A fuzzing build accepts any stored checksum so that mutated files reach the checks below.
     if (pof_crc(pof) != read_u16(bytes + pof.crc_pos)) {
         return fail("POF file is corrupted\n");
     }

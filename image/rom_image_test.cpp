@@ -47,9 +47,11 @@ TEST(RomImage, DumpHasExactLayout) {
     image.bytes[0xF3] = 0x7E;
     image.bytes[0xF4] = 0xFF;
     std::string dump = format_rom_dump("Cable", image);
-    std::string zero_row = " 00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n";
-    std::string expected = "Cable ROM contents:\n  0:" + zero_row +
-                           " 10: 41 42 43 44  45 46 47 48  49 4A 4B 4C  4D 4E 4F 50  ABCDEFGHIJKLMNOP\n";
+    std::string zero_row =
+        " 00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n";
+    std::string expected =
+        "Cable ROM contents:\n  0:" + zero_row +
+        " 10: 41 42 43 44  45 46 47 48  49 4A 4B 4C  4D 4E 4F 50  ABCDEFGHIJKLMNOP\n";
     for (int row = 0x20; row < 0xF0; row += 0x10) {
         char head[8];
         std::snprintf(head, sizeof head, "%3X:", row);
@@ -77,24 +79,24 @@ struct FixUpCase {
 TEST(RomImage, FixUpRules) {
     const FixUpCase cases[] = {
         {"blank stays blank", RomImage{}, 0, "", ""},
-        {"rule A sets id 1 only", image_with(0, 1, "USB Kestrel++", "7"), 1, "USB Kestrel++", "7"},
-        {"rule A is case-sensitive", image_with(0, 1, "usb kestrel++", "7"), 0, "usb kestrel++", "7"},
-        {"rule A needs kind 1", image_with(0, 2, "USB Kestrel++", "7"), 0, "USB Kestrel++", "7"},
-        {"rule B exact old name", image_with(1, 0, "USB Kestrel++", "12345678"), 1,
-         "USB-KestrelII", "12345678"},
-        {"rule B old name is case-sensitive", image_with(1, 0, "usb kestrel++", "12345678"), 1,
+        {"id 0: sets id 1 only", image_with(0, 1, "USB Kestrel++", "7"), 1, "USB Kestrel++", "7"},
+        {"id 0: is case-sensitive", image_with(0, 1, "usb kestrel++", "7"), 0, "usb kestrel++",
+         "7"},
+        {"id 0: needs kind 1", image_with(0, 2, "USB Kestrel++", "7"), 0, "USB Kestrel++", "7"},
+        {"id 1: exact old name", image_with(1, 0, "USB Kestrel++", "12345678"), 1, "USB-KestrelII",
+         "12345678"},
+        {"id 1: old name is case-sensitive", image_with(1, 0, "usb kestrel++", "12345678"), 1,
          "usb kestrel++", "12345678"},
-        {"rule B qdex ignoring case", image_with(1, 0, "debug-kestrel QDEX", "12345678"), 1,
+        {"id 1: qdex ignoring case", image_with(1, 0, "debug-kestrel QDEX", "12345678"), 1,
          "USB-KestrelII", "12345678"},
-        {"rule B Kestrel II ignoring case", image_with(1, 0, "usb-KESTREL ii", "12345678"), 1,
+        {"id 1: Kestrel II ignoring case", image_with(1, 0, "usb-KESTREL ii", "12345678"), 1,
          "USB-KestrelII", "12345678"},
-        {"rule B other name kept", image_with(1, 0, "USB-Kestrel III", "12345678"), 1,
+        {"id 1: other name kept", image_with(1, 0, "USB-Kestrel III", "12345678"), 1,
          "USB-Kestrel III", "12345678"},
-        {"rule B short serial gets prefix", image_with(1, 0, "Other", "123"), 1, "Other",
+        {"id 1: short serial gets prefix", image_with(1, 0, "Other", "123"), 1, "Other",
          "101-0123"},
-        {"rule B empty serial", image_with(1, 0, "Other", ""), 1, "Other", "101-0"},
-        {"rule B four-character serial kept", image_with(1, 0, "Other", "1234"), 1, "Other",
-         "1234"},
+        {"id 1: empty serial", image_with(1, 0, "Other", ""), 1, "Other", "101-0"},
+        {"id 1: four-character serial kept", image_with(1, 0, "Other", "1234"), 1, "Other", "1234"},
         {"id 0x0101 untouched", image_with(0x0101, 1, "USB Kestrel++", "1"), 0x0101,
          "USB Kestrel++", "1"},
     };
@@ -134,10 +136,12 @@ TEST(RomImage, SerialFormats) {
         bool matches;
     };
     const Case cases[] = {
-        {"AB-##", "AB-12", true},   {"AB-##", "AB-1", false},    {"AB-##", "AB-123", false},
-        {"AB-##", "ab-12", false},  {"AB-##", "AB-1x", false},   {"AB-##", nullptr, false},
-        {nullptr, "AB-12", false},  {"", "", true},              {"", "1", false},
-        {"####", "0909", true},     {"####", "090/", false},     {"####", "090:", false},
+        {"AB-##", "AB-12", true},   {"AB-##", "AB-1", false},
+        {"AB-##", "AB-123", false}, {"AB-##", "ab-12", false},
+        {"AB-##", "AB-1x", false},  {"AB-##", nullptr, false},
+        {nullptr, "AB-12", false},  {"", "", true},
+        {"", "1", false},           {"####", "0909", true},
+        {"####", "090/", false},    {"####", "090:", false},
         {"#", "#", false},          {"A#B", "A5B", true},
     };
     for (const Case& c : cases) {

@@ -12,12 +12,12 @@ using BadInput = BenchTest;
 
 TEST_F(BadInput, FilesThatAreNoPofFile) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
-    add_cable("USB-1", &rom);
+    int id = add_cable("USB-1", &rom);
     fs::path work(work_);
     fs::create_directory(work / "folder.pof");
     std::ofstream(work / "empty.pof").close();
     {
-        // 4 GiB that take no disk: read whole, then refused by the header check.
+        // 4 GiB that take no disk: refused by its header before memory is taken for the rest.
         std::ofstream sparse(work / "huge.pof", std::ios::binary);
         sparse.seekp((std::streamoff(1) << 32) - 1);
         sparse.put('\0');
@@ -38,7 +38,7 @@ TEST_F(BadInput, FilesThatAreNoPofFile) {
         EXPECT_EQ(r.status, 8);
         EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
     }
-    EXPECT_EQ(cable(1).rom, rom);
+    EXPECT_EQ(cable(id).rom, rom);
 }
 
 TEST_F(BadInput, AnyBytesInFileAndCableNamesReachTheirTargetsWhole) {

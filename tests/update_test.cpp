@@ -11,7 +11,9 @@ namespace {
 
 const char* const kCable = "Kestrel \"lab\" [USB-1]";
 
-RomImage merged(const RomImage& cable, const RomImage& file) { return merged_image(cable, file); }
+RomImage merged(const RomImage& cable, const RomImage& file) {
+    return merged_image(cable, file);
+}
 
 std::string programmer_report(const RomImage& image, bool rom_written = true) {
     return programmer_report(kCable, image, rom_written);
@@ -22,8 +24,7 @@ const std::string kCommandLine =
     "vantor_pgm -c \"Kestrel \\\"lab\\\" [USB-1]\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
 
 std::string head(const RomImage& cable, const RomImage& file) {
-    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) +
-           pof_line(file);
+    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
 }
 
 std::string dumps(const RomImage& cable, const RomImage& file, const RomImage& result) {
@@ -85,14 +86,16 @@ struct FailureCase {
     const char* name;
     std::function<void(BenchTest&, int id)> arrange;
     bool programmer_on_path;
-    std::string err_tail;       // after the POF line
-    bool programmed;            // the programmer wrote the merged ROM
-    bool reported;              // the programmer's report is on standard output
-    bool read_back_shown;       // a "Read back" dump of the original ROM follows
+    std::string err_tail;  // after the POF line
+    bool programmed;       // the programmer wrote the merged ROM
+    bool reported;         // the programmer's report is on standard output
+    bool read_back_shown;  // a "Read back" dump of the original ROM follows
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class UpdateFailure : public BenchTest, public testing::WithParamInterface<FailureCase> {};
 
@@ -102,13 +105,14 @@ TEST_P(UpdateFailure, CableEndsInNormalModeAndNothingIsLeft) {
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int id = add_cable(kCable, &rom);
     c.arrange(*this, id);
-    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "",
-                             c.programmer_on_path);
+    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "", c.programmer_on_path);
     RomImage result = merged(rom, file);
     EXPECT_EQ(r.status, 8);
     std::string out = dumps(rom, file, result);
     if (c.reported) {
-        out += programmer_report(result, c.read_back_shown ? false : true);
+        // Among these cases only the programmer that leaves the ROM alone gets a read-back dump.
+        const bool rom_written = !c.read_back_shown;
+        out += programmer_report(result, rom_written);
     }
     if (c.read_back_shown) {
         out += format_rom_dump("Read back", rom);
