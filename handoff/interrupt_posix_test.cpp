@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -98,6 +99,38 @@ TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
               format_jumper_screen(JumperMode::kReprogram) + "\n");
     EXPECT_EQ(std::fgetc(in), 'a');
     std::fclose(in);
+}
+
+// A prompt that had not yet begun its read when the signal came must not wait for ENTER: after
+// an interrupt, standard input reads as empty.
+TEST(InterruptGuard, StandardInputReadsEmptyAfterAnInterrupt) {
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(fds[0], STDIN_FILENO);  // the writing end stays open: a read would block
+        arm_interrupt_guard();
+        raise(SIGINT);
+        char c = 0;
+        _exit(read(STDIN_FILENO, &c, 1) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    bool ended = false;
+    auto start = std::chrono::steady_clock::now();
+    while (!(ended = waitpid(pid, &status, WNOHANG) == pid) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the read blocked";
+    }
+    close(fds[0]);
+    close(fds[1]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
