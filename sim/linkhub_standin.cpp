@@ -134,6 +134,25 @@ std::uint32_t next_list_attempt(const std::string& bench) {
     return g_visits[bench].list_attempts++;
 }
 
+// Reaches the bench that stands for the server(s) of a list or find call: 2 after the call's
+// timeout while there is none (or, for a list, while the server is set to answer later), and the
+// library messages sent once it answers.
+HWL_ERROR reach_server(std::uint32_t timeout_ms, bool is_list, std::string& bench,
+                       BenchSettings& settings) {
+    bench = bench_dir_from_environment();
+    if (!bench_exists(bench)) {
+        return no_server(timeout_ms, environment_scale());
+    }
+    if (!load_settings(bench, settings)) {
+        return kServerError;
+    }
+    if (is_list && next_list_attempt(bench) < settings.server_after_attempts) {
+        return no_server(timeout_ms, settings.wait_scale_percent);
+    }
+    send_messages_once(bench, settings);
+    return HWL_OK;
+}
+
 void fill_record(HWL_HARDWARE& record, hwl_chain_s* chain, const CableRecord& cable) {
     std::memset(&record, kRecordJunk, sizeof record);
     record.chain = chain;
@@ -201,18 +220,11 @@ HWL_API HWL_ERROR hwl_get_hardware(uint32_t* count, HWL_HARDWARE* list, uint32_t
     if (count == nullptr || (*count > 0 && list == nullptr)) {
         return kInvalidParameter;
     }
-    std::string bench = bench_dir_from_environment();
-    if (!bench_exists(bench)) {
-        return no_server(timeout_ms, environment_scale());
-    }
+    std::string bench;
     BenchSettings settings;
-    if (!load_settings(bench, settings)) {
-        return kServerError;
+    if (HWL_ERROR error = reach_server(timeout_ms, true, bench, settings)) {
+        return error;
     }
-    if (next_list_attempt(bench) < settings.server_after_attempts) {
-        return no_server(timeout_ms, settings.wait_scale_percent);
-    }
-    send_messages_once(bench, settings);
 
     std::vector<std::pair<int, CableRecord>> cables;
     for (int id : list_cables(bench)) {
@@ -241,15 +253,11 @@ HWL_API HWL_ERROR hwl_find_hardware(const char* name, HWL_HARDWARE* hardware, ui
     if (name == nullptr || hardware == nullptr) {
         return kInvalidParameter;
     }
-    std::string bench = bench_dir_from_environment();
-    if (!bench_exists(bench)) {
-        return no_server(timeout_ms, environment_scale());
-    }
+    std::string bench;
     BenchSettings settings;
-    if (!load_settings(bench, settings)) {
-        return kServerError;
+    if (HWL_ERROR error = reach_server(timeout_ms, false, bench, settings)) {
+        return error;
     }
-    send_messages_once(bench, settings);
     CableRecord cable;
     int id = 0;
     switch (load_named_cable(bench, name, cable, &id)) {
