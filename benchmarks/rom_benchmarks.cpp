@@ -47,7 +47,7 @@ void BM_Reconcile(benchmark::State& state) {
     for (auto _ : state) {
         CableState judged = cable;
         PofImage pof = clone_pof(loaded);
-        refused = refused || !reconcile(judged, pof, nullptr, false).reprogram;
+        refused = refused || !reconcile(&judged, &pof, nullptr, false).reprogram;
         benchmark::DoNotOptimize(pof.bytes.get());
     }
     restore_output(saved);

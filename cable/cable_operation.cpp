@@ -5,7 +5,6 @@
 
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
-#include "cable/pause.h"
 
 namespace {
 
@@ -71,7 +70,7 @@ bool rom_from_text(const char* text, std::uint32_t length, RomImage& image) {
     return true;
 }
 
-int operate_cable(const char* name, bool switch_mode, bool mode_on, RomImage* image_out) {
+int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePause pause) {
     if (name == nullptr) {
         name = "";
     }
@@ -93,23 +92,26 @@ int operate_cable(const char* name, bool switch_mode, bool mode_on, RomImage* im
         return kCableFailed;
     }
 
-    if (image_out != nullptr && !read_rom(chain, *image_out)) {
-        hwl_unlock_chain(chain);
-        return kCableFailed;
-    }
-
-    bool switch_failed = false;
-    if (switch_mode) {
-        HWL_ERROR set = hwl_set_parameter(chain, "InternalZanSelect", mode_on ? 1 : 0);
+    bool failed = false;
+    if (step == CableStep::kReadRom) {
+        failed = rom_out == nullptr || !read_rom(chain, *rom_out);
+    } else {
+        const bool select = step == CableStep::kEnterSelectMode;
+        HWL_ERROR set = hwl_set_parameter(chain, "InternalZanSelect", select ? 1 : 0);
         if (set == HWL_OK) {
             // The cable needs time to switch over; nobody else may use it meanwhile.
-            pause_ms(kModeSettleMs);
+            pause(kModeSettleMs, step);
         } else {
             std::fprintf(stderr, "Error (%s) when setting zan mode\n", error_name(set));
-            switch_failed = true;
+            failed = true;
         }
     }
 
     hwl_unlock_chain(chain);
-    return switch_failed ? kCableFailed : kCableOk;
+    return failed ? kCableFailed : kCableOk;
+}
+
+int read_cable_rom(const char* name, RomImage& rom) {
+    // A read never switches, so it never pauses.
+    return operate_cable(name, CableStep::kReadRom, &rom, nullptr);
 }

@@ -19,7 +19,20 @@ constexpr std::uint32_t kRomTextLength = 2 * kRomSize;
 // be terminated. On false `image` is untouched.
 bool rom_from_text(const char* text, std::uint32_t length, RomImage& image);
 
-// Finds the cable `name`, locks it, reads its ROM into `image_out` when given, sets select mode
-// to `mode_on` when `switch_mode` (pausing 3000 ms while still locked), and unlocks it. Prints
-// the one message of a failure. Returns kCableOk, kCableFailed or kCableNotFound.
-int operate_cable(const char* name, bool switch_mode, bool mode_on, RomImage* image_out);
+// What operate_cable does with the cable while it holds the lock.
+enum class CableStep {
+    kReadRom,          // read the ROM
+    kEnterSelectMode,  // "InternalZanSelect" 1: the JTAG port reaches the cable's own device
+    kLeaveSelectMode,  // "InternalZanSelect" 0: back to normal mode
+};
+
+// Waits `ms` milliseconds for the cable to settle after `step` switched its mode.
+using SettlePause = void (*)(std::uint32_t ms, CableStep step);
+
+// Finds the cable `name`, locks it, does `step` and unlocks it. kReadRom fills `rom_out`; a mode
+// switch calls `pause` with 3000 ms while the chain is still locked. Prints the one message of a
+// failure. Returns kCableOk, kCableFailed or kCableNotFound.
+int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePause pause);
+
+// operate_cable's kReadRom.
+int read_cable_rom(const char* name, RomImage& rom);

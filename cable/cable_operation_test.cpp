@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cable/fake_linkhub_test_support.h"
 #include "cable/pause.h"
+#include "testing/fake_linkhub.h"
 
 namespace {
 
@@ -32,12 +32,10 @@ RomImage counting_image() {
 class CableOperation : public testing::Test {
   protected:
     void SetUp() override { start_over(); }
-    void TearDown() override { set_pause_hook(nullptr); }
 
-    // A fake library that knows one healthy cable "USB-1", and a pause that is only logged.
+    // A fake library that knows one healthy cable "USB-1".
     void start_over() {
         reset_fake_linkhub();
-        set_pause_hook([](std::uint32_t ms) { fake_linkhub_note("pause " + std::to_string(ms)); });
         FakeCable cable;
         cable.name = "USB-1";
         cable.rom_text = fake_rom_text(0, 1);
@@ -46,11 +44,13 @@ class CableOperation : public testing::Test {
 
     FakeCable& cable() { return fake_linkhub().cables[0]; }
 
-    // Runs operate_cable; returns what it wrote to standard error.
-    std::string operate(int& result, const char* name, bool switch_mode, bool mode_on,
-                        RomImage* image) {
+    // Runs operate_cable with a pause that is only logged; returns what it wrote to standard
+    // error.
+    std::string operate(int& result, const char* name, CableStep step, RomImage* image) {
         testing::internal::CaptureStderr();
-        result = operate_cable(name, switch_mode, mode_on, image);
+        result = operate_cable(name, step, image, [](std::uint32_t ms, CableStep) {
+            fake_linkhub_note("pause " + std::to_string(ms));
+        });
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(0, fake_locked_chains());
         return err;
@@ -63,7 +63,7 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
     cable().rom_text = text;
     RomImage image = marked_image();
     int result = -1;
-    EXPECT_EQ("", operate(result, "USB-1", false, false, &image));
+    EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kCableOk, result);
     RomImage expected = counting_image();
     expected.bytes[1] = 0xFF;
@@ -79,7 +79,7 @@ TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
     cable().rom_text = "empty";
     RomImage image = marked_image();
     int result = -1;
-    EXPECT_EQ("", operate(result, "USB-1", false, false, &image));
+    EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kCableOk, result);
     EXPECT_EQ(RomImage{}, image);
 }
@@ -116,10 +116,10 @@ TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
         RomImage image = marked_image();
         int result = -1;
         EXPECT_EQ("Error () when reading EEPROM contents\n",
-                  operate(result, "USB-1", true, true, &image));
+                  operate(result, "USB-1", CableStep::kReadRom, &image));
         EXPECT_EQ(kCableFailed, result);
         EXPECT_EQ(marked_image(), image);
-        EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());  // and no mode switch before it
+        EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());
     }
 }
 
@@ -128,37 +128,33 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
         const char* label;
         void (*arrange)(FakeCable& cable);
         const char* name;
-        bool switch_mode;
+        CableStep step;
         const char* expected_err;
         int expected_result;
         Log expected_log;
-        bool image_read;
     };
     const Case cases[] = {
-        {"unknown cable", [](FakeCable&) {}, "USB-9", false,
-         "Unable to find jtag cable \"USB-9\"\n", kCableNotFound, Log{"find USB-9 6000"}, false},
-        {"lookup fails", [](FakeCable& c) { c.find_result = 86; }, "USB-1", false,
+        {"unknown cable", [](FakeCable&) {}, "USB-9", CableStep::kReadRom,
+         "Unable to find jtag cable \"USB-9\"\n", kCableNotFound, Log{"find USB-9 6000"}},
+        {"lookup fails", [](FakeCable& c) { c.find_result = 86; }, "USB-1", CableStep::kReadRom,
          "Error (Hardware not attached) when scanning hardware\n", kCableNotFound,
-         Log{"find USB-1 6000"}, false},
-        {"lock fails", [](FakeCable& c) { c.lock_result = 36; }, "USB-1", true,
-         "Error (Chain in use) when locking chain\n", kCableFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000"}, false},
-        {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", true,
+         Log{"find USB-1 6000"}},
+        {"lock fails", [](FakeCable& c) { c.lock_result = 36; }, "USB-1",
+         CableStep::kEnterSelectMode, "Error (Chain in use) when locking chain\n", kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000"}},
+        {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", CableStep::kReadRom,
          "Error (Communications error) when reading EEPROM contents\n", kCableFailed,
          Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"},
-         false},
-        {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1", false,
-         "Error () when reading EEPROM contents\n", kCableFailed,
+             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+        {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1",
+         CableStep::kReadRom, "Error () when reading EEPROM contents\n", kCableFailed,
          Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"},
-         false},
-        {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1", true,
-         "Error (Invalid parameter) when setting zan mode\n", kCableFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512",
-             "set_parameter USB-1 InternalZanSelect 1", "unlock USB-1"},
-         true},
+             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+        {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1",
+         CableStep::kLeaveSelectMode, "Error (Invalid parameter) when setting zan mode\n",
+         kCableFailed,
+         Log{"find USB-1 6000", "lock USB-1 10000", "set_parameter USB-1 InternalZanSelect 0",
+             "unlock USB-1"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -166,10 +162,10 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
         c.arrange(cable());
         RomImage image = marked_image();
         int result = -1;
-        EXPECT_EQ(c.expected_err, operate(result, c.name, c.switch_mode, true, &image));
+        EXPECT_EQ(c.expected_err, operate(result, c.name, c.step, &image));
         EXPECT_EQ(c.expected_result, result);
         EXPECT_EQ(c.expected_log, fake_linkhub().log);
-        EXPECT_EQ(c.image_read ? counting_image() : marked_image(), image);
+        EXPECT_EQ(marked_image(), image);  // a failed operation leaves it as it was
     }
 }
 
@@ -177,7 +173,9 @@ TEST_F(CableOperation, SwitchPausesWhileStillLocked) {
     for (bool on : {true, false}) {
         start_over();
         int result = -1;
-        EXPECT_EQ("", operate(result, "USB-1", true, on, nullptr));
+        EXPECT_EQ("",
+                  operate(result, "USB-1",
+                          on ? CableStep::kEnterSelectMode : CableStep::kLeaveSelectMode, nullptr));
         EXPECT_EQ(kCableOk, result);
         const std::string value = on ? "1" : "0";
         EXPECT_EQ(
@@ -186,25 +184,6 @@ TEST_F(CableOperation, SwitchPausesWhileStillLocked) {
             fake_linkhub().log);
         EXPECT_EQ(on ? 1 : 0, cable().zan_select);
     }
-}
-
-TEST_F(CableOperation, ReadsBeforeSwitching) {
-    RomImage image;
-    int result = -1;
-    EXPECT_EQ("", operate(result, "USB-1", true, true, &image));
-    EXPECT_EQ(kCableOk, result);
-    EXPECT_EQ(counting_image(), image);
-    EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000",
-                   "get_parameter USB-1 InternalEepromContents 512",
-                   "set_parameter USB-1 InternalZanSelect 1", "pause 3000", "unlock USB-1"}),
-              fake_linkhub().log);
-}
-
-TEST_F(CableOperation, NeitherReadNorSwitchOnlyFindsLocksAndUnlocks) {
-    int result = -1;
-    EXPECT_EQ("", operate(result, "USB-1", false, true, nullptr));
-    EXPECT_EQ(kCableOk, result);
-    EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000", "unlock USB-1"}), fake_linkhub().log);
 }
 
 TEST(RomFromText, DecodesEitherLetterCase) {
@@ -239,8 +218,7 @@ TEST(RomFromText, UsesOnlyTheGivenLength) {
     EXPECT_EQ(marked_image(), image);
 }
 
-TEST(Pause, WaitsForRealWithoutAHook) {
-    set_pause_hook(nullptr);
+TEST(Pause, WaitsForReal) {
     auto start = std::chrono::steady_clock::now();
     pause_ms(30);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));

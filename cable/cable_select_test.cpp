@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cable/fake_linkhub_test_support.h"
+#include "testing/fake_linkhub.h"
 
 namespace {
 

@@ -1,7 +1,11 @@
 #include <cstdio>
 
+#include "cable/pause.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
+#include "handoff/interrupt.h"
+#include "handoff/jumper_prompt.h"
+#include "handoff/programmer.h"
 
 int main(int argc, char** argv) {
     // Dumps go to standard output and messages to standard error: unbuffered, they keep their
@@ -11,6 +15,13 @@ int main(int argc, char** argv) {
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
     }
+    RunServices services;
+    services.pause = [](std::uint32_t ms, CableStep) { pause_ms(ms); };
+    services.run_programmer = run_programmer;
+    services.prompt_jumpers = [](JumperMode mode) { prompt_jumpers(mode); };
+    services.arm_interrupt_guard = arm_interrupt_guard;
+    services.interrupt_requested = interrupt_requested;
+    services.finish_interrupt_guard = finish_interrupt_guard;
     return reprogram_cable(options.cable, options.file, options.debug, options.force,
-                           options.dry_run, options.serial);
+                           options.dry_run, options.serial, services);
 }

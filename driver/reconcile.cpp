@@ -5,9 +5,13 @@
 
 namespace {
 
-const char* presence(const RomImage& image) { return has_signature(image) ? "present" : "missing"; }
+const char* presence(const RomImage& image) {
+    return has_signature(image) ? "present" : "missing";
+}
 
-Reconciliation refuse() { return Reconciliation{}; }
+Reconciliation refuse() {
+    return Reconciliation{};
+}
 
 }  // namespace
 
@@ -32,7 +36,9 @@ CableState assess_cable(const RomImage& image, bool debug) {
     return state;
 }
 
-Reconciliation reconcile(CableState& state, PofImage& pof, const char* serial, bool force) {
+Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force) {
+    CableState& state = *cable;
+    PofImage& pof = *file;
     dump_rom("pof file", pof.image);
     const std::uint16_t file_version = zan_version(pof.image);
     const std::uint16_t file_id = hardware_id(pof.image);

@@ -22,6 +22,7 @@ struct Reconciliation {
 // Dumps and fixes up the cable image and prints the cable line.
 CableState assess_cable(const RomImage& image, bool debug);
 
-// Decides whether the cable may be programmed with pof and merges the cable's identity into it.
-// serial may be null.
-Reconciliation reconcile(CableState& state, PofImage& pof, const char* serial, bool force);
+// Decides whether the cable may be programmed with the file and merges the cable's identity into
+// it: *file gets the merged image, and cable->image takes the file's signature block when the
+// cable has none. serial may be null.
+Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force);

@@ -47,7 +47,7 @@ Outcome run(CableState& state, PofImage& pof, const char* serial, bool force) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     Outcome o;
-    o.result = reconcile(state, pof, serial, force);
+    o.result = reconcile(&state, &pof, serial, force);
     o.err = testing::internal::GetCapturedStderr();
     o.out = testing::internal::GetCapturedStdout();
     return o;

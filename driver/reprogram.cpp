@@ -7,8 +7,6 @@
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
 #include "driver/reconcile.h"
-#include "handoff/interrupt.h"
-#include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 
@@ -25,7 +23,7 @@ constexpr std::uint16_t kJumperHardwareId = 1;
 // that the identity reached the cable.
 bool verify_rom(const std::string& name, const RomImage& expected) {
     RomImage read_back;
-    if (operate_cable(name.c_str(), false, false, &read_back) != kCableOk) {
+    if (read_cable_rom(name.c_str(), read_back) != kCableOk) {
         return false;
     }
     if (read_back != expected) {
@@ -38,35 +36,41 @@ bool verify_rom(const std::string& name, const RomImage& expected) {
 
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the file left to block the next run.
-int program_cable(const std::string& name, const PofImage& pof, std::uint16_t id,
-                  const char* temp_file) {
+int update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
+                          const char* temp_file, const RunServices& services) {
     bool ok = false;
     bool selected = false;
     bool programmed = false;
-    if (!interrupt_requested()) {
-        selected = operate_cable(name.c_str(), true, true, nullptr) == kCableOk;
+    if (!services.interrupt_requested()) {
+        selected = operate_cable(name.c_str(), CableStep::kEnterSelectMode, nullptr,
+                                 services.pause) == kCableOk;
     }
     // In normal mode the programmer would reach the board behind the cable, not the cable's
     // own device, so it runs only when select mode was entered.
     if (selected) {
         // After an interrupt nothing will be programmed: no call to move the jumpers for it.
-        if (id == kJumperHardwareId && !interrupt_requested()) {
-            prompt_jumpers(JumperMode::kReprogram);
+        if (id == kJumperHardwareId && !services.interrupt_requested()) {
+            services.prompt_jumpers(JumperMode::kReprogram);
         }
-        programmed = run_programmer(programmer_command_line(name, temp_file));
+        // After an interrupt nothing is started; the run reports it once the cable is back.
+        if (!services.interrupt_requested()) {
+            programmed = services.run_programmer(programmer_command_line(name, temp_file),
+                                                 kProgrammerTimeoutMs);
+        }
         if (id == kJumperHardwareId) {
-            prompt_jumpers(JumperMode::kNormal);
+            services.prompt_jumpers(JumperMode::kNormal);
         }
     }
-    bool back = operate_cable(name.c_str(), true, false, nullptr) == kCableOk;
+    bool back = operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause) ==
+                kCableOk;
     if (programmed && back) {
         ok = verify_rom(name, pof.image);
     }
     if (std::remove(temp_file) != 0) {
         std::fprintf(stderr, "Unable to delete %s\n", temp_file);
     }
-    finish_interrupt_guard();
-    if (interrupt_requested()) {
+    services.finish_interrupt_guard();
+    if (services.interrupt_requested()) {
         std::fputs("Interrupted\n", stderr);
         return kStatusFailed;
     }
@@ -76,8 +80,8 @@ int program_cable(const std::string& name, const PofImage& pof, std::uint16_t id
 }  // namespace
 
 int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
-                    bool debug, bool force, bool dry_run,
-                    const std::optional<std::string>& serial) {
+                    bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
+                    const RunServices& services) {
     hwl_register_output_callback(print_library_message, nullptr);
 
     std::string name;
@@ -89,7 +93,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
 
     RomImage cable_image;
-    int status = operate_cable(name.c_str(), false, false, &cable_image);
+    int status = read_cable_rom(name.c_str(), cable_image);
     if (status != kCableOk) {
         return status;
     }
@@ -103,7 +107,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     if (!load_pof(file->c_str(), pof)) {
         return kStatusFailed;
     }
-    Reconciliation decision = reconcile(state, pof, serial ? serial->c_str() : nullptr, force);
+    Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
     if (!decision.reprogram) {
         return kStatusFailed;
     }
@@ -114,13 +118,13 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
 
     // Armed only now: before the temporary file exists nothing has changed, so until here an
     // interrupt ends the process as usual.
-    arm_interrupt_guard();
+    services.arm_interrupt_guard();
     const char* temp_file = write_temp_pof(pof);
     if (temp_file == nullptr) {
-        finish_interrupt_guard();
+        services.finish_interrupt_guard();
         return kStatusFailed;
     }
-    status = program_cable(name, pof, decision.hardware_id, temp_file);
+    status = update_in_select_mode(name, pof, decision.hardware_id, temp_file, services);
     if (status == kStatusDone) {
         std::fputs("Finished\n", stderr);
     }

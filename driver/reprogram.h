@@ -4,12 +4,27 @@
 #include <optional>
 #include <string>
 
+#include "cable/cable_operation.h"
+#include "handoff/jumper_prompt.h"
+
 // Exit statuses besides kStatusMisuse.
 constexpr int kStatusDone = 0;
-constexpr int kStatusFailed = 8;     // refused, or failed on the cable or the file
-constexpr int kStatusNoCable = 12;   // no cable chosen, or the named cable not found
+constexpr int kStatusFailed = 8;    // refused, or failed on the cable or the file
+constexpr int kStatusNoCable = 12;  // no cable chosen, or the named cable not found
+
+// What the run needs from the console and the operating system besides the client library.
+// main fills in the real ones; tests put in their own to drive every path in one process.
+struct RunServices {
+    SettlePause pause;  // after each mode switch, while the cable is locked
+    // Runs the programmer's command line with a limit; true only when it programmed.
+    bool (*run_programmer)(const std::string& command_line, int timeout_ms);
+    void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER
+    void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
+    bool (*interrupt_requested)();
+    void (*finish_interrupt_guard)();  // the run's cleanup is done
+};
 
 // Runs the whole procedure and returns the exit status. cable, file and serial may be absent.
-int reprogram_cable(const std::optional<std::string>& cable,
-                    const std::optional<std::string>& file, bool debug, bool force, bool dry_run,
-                    const std::optional<std::string>& serial);
+int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
+                    bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
+                    const RunServices& services);

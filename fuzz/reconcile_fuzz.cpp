@@ -154,7 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(state.version == u16_at(fixed, kZanVersionOffset));
     require(state.hardware_id == u16_at(fixed, kHardwareIdOffset));
 
-    const Reconciliation result = reconcile(state, pof, serial, force);
+    const Reconciliation result = reconcile(&state, &pof, serial, force);
     const RomImage& merged = pof.image;
 
     // The image and the file bytes never drift apart, and nothing outside the image bytes moves.

@@ -27,6 +27,7 @@ extern "C" void record_interrupt(int) {
 }  // namespace
 
 void arm_interrupt_guard() {
+    interrupted.store(false);
     if (quiet_input < 0) {
         quiet_input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     }
@@ -44,7 +45,3 @@ bool interrupt_requested() {
 }
 
 void finish_interrupt_guard() {}
-
-void clear_interrupt() {
-    interrupted.store(false);
-}

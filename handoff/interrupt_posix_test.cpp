@@ -22,9 +22,8 @@ TEST(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
 }
 
 TEST(InterruptGuard, ArmedSignalsAreOnlyRecorded) {
-    arm_interrupt_guard();
     for (int signal_number : {SIGINT, SIGTERM}) {
-        clear_interrupt();
+        arm_interrupt_guard();
         EXPECT_FALSE(interrupt_requested());
         raise(signal_number);
         EXPECT_TRUE(interrupt_requested()) << signal_number;
@@ -33,7 +32,6 @@ TEST(InterruptGuard, ArmedSignalsAreOnlyRecorded) {
 
 TEST(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
     arm_interrupt_guard();
-    clear_interrupt();
     raise(SIGINT);
     const std::string marker =
         testing::TempDir() + "cw_handoff_interrupted_" + std::to_string(getpid());
@@ -50,7 +48,6 @@ TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
     std::FILE* in = fdopen(fds[0], "r");
     ASSERT_NE(in, nullptr);
     arm_interrupt_guard();
-    clear_interrupt();
 
     // The prompt blocks on a pipe that stays open; the interrupt must be what ends it. Should
     // it not, a line arrives after a while so that the test fails instead of hanging.
@@ -86,7 +83,6 @@ TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
 
 TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
     arm_interrupt_guard();
-    clear_interrupt();
     raise(SIGTERM);
     ASSERT_TRUE(interrupt_requested());
     std::FILE* in = std::tmpfile();

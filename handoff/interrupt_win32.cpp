@@ -31,8 +31,11 @@ BOOL WINAPI record_interrupt(DWORD event) {
 }  // namespace
 
 void arm_interrupt_guard() {
+    interrupted.store(false);
     if (cleanup_done == nullptr) {
         cleanup_done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    } else {
+        ResetEvent(cleanup_done);
     }
     SetConsoleCtrlHandler(record_interrupt, TRUE);
 }
@@ -45,8 +48,4 @@ void finish_interrupt_guard() {
     if (cleanup_done != nullptr) {
         SetEvent(cleanup_done);
     }
-}
-
-void clear_interrupt() {
-    interrupted.store(false);
 }

@@ -23,9 +23,8 @@ TEST(InterruptGuardWin32, ArmedCtrlCIsOnlyRecorded) {
     // A console of our own, since the event goes to every process attached to it.
     FreeConsole();
     ASSERT_TRUE(AllocConsole()) << "error " << GetLastError();
-    arm_interrupt_guard();
     for (int round = 1; round <= 2; ++round) {
-        clear_interrupt();
+        arm_interrupt_guard();
         ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << "error " << GetLastError();
         EXPECT_TRUE(interrupt_arrives()) << "round " << round;
     }

@@ -1,7 +1,7 @@
 // The fake defines the library's functions, so it is built as the library would be.
 #define LINKHUB_CLIENT_BUILD 1
 
-#include "cable/fake_linkhub_test_support.h"
+#include "testing/fake_linkhub.h"
 
 #include <algorithm>
 #include <cstdio>

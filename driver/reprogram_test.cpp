@@ -1,0 +1,330 @@
+// The whole run in one process: the in-process fake library, a programmer that programs the
+// fake cable from the temporary file, and pauses and prompts that are only logged.
+#include "driver/reprogram.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image/pof_file.h"
+#include "sim/pof_builder.h"
+#include "sim/rom_recipe.h"
+#include "testing/fake_linkhub.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Log = std::vector<std::string>;
+
+const char* const kCable = "USB-1 [1-1]";
+
+// What the test's programmer and interrupt source do; reset for every case.
+struct Script {
+    bool programmer_succeeds = true;
+    bool programmer_writes_rom = true;
+    HWL_ERROR select_result_after_programming = HWL_OK;  // e.g. a failed switch back
+    HWL_ERROR rom_result_after_programming = HWL_OK;     // e.g. a failed read-back
+    const char* interrupt_at = "";  // the logged step at which an interrupt is recorded
+    bool interrupted = false;
+};
+Script g_script;
+
+std::string rom_hex(const RomImage& image) {
+    std::string text;
+    char pair[3];
+    for (std::uint8_t byte : image.bytes) {
+        std::snprintf(pair, sizeof pair, "%02X", byte);
+        text += pair;
+    }
+    return text;
+}
+
+void note(const std::string& step) {
+    fake_linkhub_note(step);
+    if (step == g_script.interrupt_at) {
+        g_script.interrupted = true;
+    }
+}
+
+bool test_programmer(const std::string& command_line, int timeout_ms) {
+    note("programmer " + std::to_string(timeout_ms) + " " + command_line);
+    FakeCable& cable = fake_linkhub().cables[0];
+    if (g_script.programmer_writes_rom) {
+        PofImage written;
+        if (!load_pof(kTempPofName, written)) {
+            return false;
+        }
+        cable.rom_text = rom_hex(written.image);
+    }
+    cable.select_result = g_script.select_result_after_programming;
+    cable.rom_result = g_script.rom_result_after_programming;
+    return g_script.programmer_succeeds;
+}
+
+RunServices test_services() {
+    RunServices services;
+    services.pause = [](std::uint32_t ms, CableStep step) {
+        note(std::string("pause ") + std::to_string(ms) +
+             (step == CableStep::kEnterSelectMode ? " select" : " normal"));
+    };
+    services.run_programmer = test_programmer;
+    services.prompt_jumpers = [](JumperMode mode) {
+        note(mode == JumperMode::kReprogram ? "jumpers reprogram" : "jumpers normal");
+    };
+    services.arm_interrupt_guard = [] { note("arm"); };
+    services.interrupt_requested = [] { return g_script.interrupted; };
+    services.finish_interrupt_guard = [] { note("finish"); };
+    return services;
+}
+
+RomImage cable_image(std::uint16_t version, std::uint16_t id) {
+    RomFields fields;
+    fields.zan_version = version;
+    fields.hardware_id = id;
+    fields.serial = "A-0042";
+    return make_rom(fields);
+}
+
+RomImage file_image(std::uint16_t version, std::uint16_t id) {
+    RomFields fields;
+    fields.zan_version = version;
+    fields.hardware_id = id;
+    fields.serial = "A-####";
+    fields.product = "USB-2 file";
+    return make_rom(fields);
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class Run : public testing::Test {
+  protected:
+    // Each case works in a folder of its own, where the run writes its temporary file.
+    void SetUp() override {
+        folder_.clear();
+        home_ = fs::current_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
+            fs::path candidate = fs::temp_directory_path() / ("cw_run_" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(candidate, error)) {
+                folder_ = candidate;
+            }
+        }
+        ASSERT_FALSE(folder_.empty());
+        fs::current_path(folder_);
+        g_script = Script{};
+        reset_fake_linkhub();
+        FakeCable cable;
+        cable.name = kCable;
+        fake_linkhub().cables.push_back(cable);
+    }
+
+    void TearDown() override {
+        fs::current_path(home_);
+        std::error_code error;
+        fs::remove_all(folder_, error);
+    }
+
+    FakeCable& cable() { return fake_linkhub().cables[0]; }
+
+    void write_pof(const RomImage& image) {
+        PofRecipe recipe;
+        recipe.image = image;
+        ASSERT_TRUE(::write_file("new.pof", build_pof(recipe)));
+    }
+
+    Outcome run(const char* file, bool dry_run = false) {
+        Outcome o;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        std::optional<std::string> path;
+        if (file != nullptr) {
+            path = file;
+        }
+        o.status = reprogram_cable(std::string(kCable), path, false, false, dry_run, std::nullopt,
+                                   test_services());
+        o.err = testing::internal::GetCapturedStderr();
+        o.out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(0, fake_locked_chains());
+        EXPECT_FALSE(fs::exists(kTempPofName)) << "temporary file left";
+        return o;
+    }
+
+    // The steps of the run after the cable's ROM was first read.
+    Log steps_after_first_read() const {
+        const Log& log = fake_linkhub().log;
+        const auto first_unlock =
+            std::find(log.begin(), log.end(), std::string("unlock ") + kCable);
+        return Log(first_unlock == log.end() ? log.end() : first_unlock + 1, log.end());
+    }
+
+  private:
+    fs::path home_;
+    fs::path folder_;
+};
+
+const std::string kFind = std::string("find ") + kCable + " 6000";
+const std::string kLock = std::string("lock ") + kCable + " 10000";
+const std::string kUnlock = std::string("unlock ") + kCable;
+const std::string kRead = std::string("get_parameter ") + kCable + " InternalEepromContents 512";
+const std::string kSelect = std::string("set_parameter ") + kCable + " InternalZanSelect 1";
+const std::string kNormal = std::string("set_parameter ") + kCable + " InternalZanSelect 0";
+const std::string kProgrammer =
+    "programmer 60000 vantor_pgm -c \"USB-1 [1-1]\" -m jtag -o \"p;cablewright.tmp.pof\"";
+
+TEST_F(Run, UpdateProgramsSwitchesBackAndReadsBack) {
+    cable().rom_text = rom_hex(cable_image(3, 2));
+    write_pof(file_image(4, 2));
+    Outcome o = run("new.pof");
+    EXPECT_EQ(kStatusDone, o.status);
+    EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
+                  "Cable ZAN_version=3, hardware_id=2, signature present\n"
+                  "POF ZAN_version=4, hardware_id=2, signature present\n"
+                  "Finished\n",
+              o.err);
+    EXPECT_EQ(
+        (Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kProgrammer, kFind, kLock,
+             kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock, "finish"}),
+        steps_after_first_read());
+    EXPECT_EQ(0, cable().zan_select);
+    // The cable keeps its identity and takes the file's version.
+    RomImage programmed = cable_image(3, 2);
+    set_u16(programmed, kZanVersionOffset, 4);
+    EXPECT_EQ(rom_hex(programmed), cable().rom_text);
+}
+
+TEST_F(Run, HardwareIdOneAsksForTheJumpersAroundTheProgrammer) {
+    cable().rom_text = rom_hex(cable_image(3, 1));
+    write_pof(file_image(4, 1));
+    Outcome o = run("new.pof");
+    EXPECT_EQ(kStatusDone, o.status);
+    EXPECT_EQ((Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, "jumpers reprogram",
+                   kProgrammer, "jumpers normal", kFind, kLock, kNormal, "pause 3000 normal",
+                   kUnlock, kFind, kLock, kRead, kUnlock, "finish"}),
+              steps_after_first_read());
+}
+
+// Every way the part in select mode can go wrong: the cable always ends in normal mode (unless
+// the switch back itself failed), the file is always removed, and the status is 8.
+TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
+    struct Case {
+        const char* label;
+        void (*arrange)(FakeCable& cable, Script& script);
+        std::string err_tail;  // after the POF line
+        Log steps;
+        std::int64_t zan_select;  // the cable's mode afterwards
+    };
+    const Log select_then_programmer = {"arm",   kFind,      kLock, kSelect, "pause 3000 select",
+                                        kUnlock, kProgrammer};
+    auto with = [](Log head, const Log& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    const Log back = {kFind, kLock, kNormal, "pause 3000 normal", kUnlock};
+    const Log read_back = {kFind, kLock, kRead, kUnlock};
+    const Case cases[] = {
+        {"select mode refused",
+         [](FakeCable& c, Script&) { c.select_result = 45; },
+         "Error (Invalid parameter) when setting zan mode\n"
+         "Error (Invalid parameter) when setting zan mode\n",
+         {"arm", kFind, kLock, kSelect, kUnlock, kFind, kLock, kNormal, kUnlock, "finish"},
+         -1},
+        {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; }, "",
+         with(with(select_then_programmer, back), {"finish"}), 0},
+        {"switch back fails", [](FakeCable&, Script& s) { s.select_result_after_programming = 45; },
+         "Error (Invalid parameter) when setting zan mode\n",
+         with(select_then_programmer, {kFind, kLock, kNormal, kUnlock, "finish"}), 1},
+        {"read-back fails", [](FakeCable&, Script& s) { s.rom_result_after_programming = 81; },
+         "Error (Communications error) when reading EEPROM contents\n",
+         with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
+        {"read-back differs", [](FakeCable&, Script& s) { s.programmer_writes_rom = false; },
+         "The cable's ROM does not match the programmed image\n",
+         with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
+        {"interrupt during the select pause",
+         [](FakeCable&, Script& s) { s.interrupt_at = "pause 3000 select"; },
+         "Interrupted\n",
+         {"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kFind, kLock, kNormal,
+          "pause 3000 normal", kUnlock, "finish"},
+         0},
+        {"interrupt while programming",
+         [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); }, "Interrupted\n",
+         with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = rom_hex(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        c.arrange(cable(), g_script);
+        Outcome o = run("new.pof");
+        EXPECT_EQ(kStatusFailed, o.status);
+        EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
+                      "Cable ZAN_version=3, hardware_id=2, signature present\n"
+                      "POF ZAN_version=4, hardware_id=2, signature present\n" +
+                      c.err_tail,
+                  o.err);
+        EXPECT_EQ(c.steps, steps_after_first_read());
+        EXPECT_EQ(c.zan_select, cable().zan_select);
+    }
+}
+
+TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
+    struct Case {
+        const char* label;
+        const char* file;
+        bool dry_run;
+        bool temp_file_exists;
+        int status;
+        const char* last_err_line;
+    };
+    const Case cases[] = {
+        {"show", nullptr, false, false, kStatusDone, "Finished\n"},
+        {"dry run", "new.pof", true, false, kStatusDone,
+         "POF ZAN_version=4, hardware_id=2, signature present\n"},
+        {"unreadable file", "missing.pof", false, false, kStatusFailed,
+         "Unable to open missing.pof\n"},
+        {"temporary file in the way", "new.pof", false, true, kStatusFailed,
+         "Temporary file cablewright.tmp.pof already exists: is another cablewright running "
+         "here? If not, delete it and try again\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = rom_hex(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        if (c.temp_file_exists) {
+            ASSERT_TRUE(::write_file(kTempPofName, {1, 2, 3}));
+        }
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        std::optional<std::string> path;
+        if (c.file != nullptr) {
+            path = c.file;
+        }
+        int status = reprogram_cable(std::string(kCable), path, false, false, c.dry_run,
+                                     std::nullopt, test_services());
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status, status);
+        ASSERT_GE(err.size(), std::string(c.last_err_line).size());
+        EXPECT_EQ(c.last_err_line, err.substr(err.size() - std::string(c.last_err_line).size()));
+        EXPECT_EQ(c.dry_run,
+                  out.find("Dry run requested, terminating before making any changes\n") !=
+                      std::string::npos);
+        EXPECT_EQ(-1, cable().zan_select) << "the cable was switched";
+        EXPECT_EQ(c.temp_file_exists, fs::exists(kTempPofName));
+    }
+}
+
+}  // namespace
