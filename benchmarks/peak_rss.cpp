@@ -37,11 +37,12 @@ int load_and_write() {
         return 1;
     }
     put_rom_byte(pof, kSerialOffset, 'B');
-    const char* written = write_temp_pof(pof);
+    TempFile file;
+    const char* written = write_temp_pof(pof, file);
     if (written == nullptr) {
         return 1;
     }
-    std::remove(written);
+    remove_temp_file(file, written);
     return 0;
 }
 

@@ -78,12 +78,13 @@ void BM_WriteTempPof(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        const char* written = write_temp_pof(pof);
+        TempFile file;
+        const char* written = write_temp_pof(pof, file);
         if (written == nullptr) {
             state.SkipWithError("write_temp_pof failed");
             break;
         }
-        std::remove(written);
+        remove_temp_file(file, written);
     }
     set_bytes_processed(state);
 }
@@ -102,12 +103,13 @@ void BM_LoadWriteTempPof(benchmark::State& state) {
             break;
         }
         put_rom_byte(pof, kSerialOffset, 'B');
-        const char* written = write_temp_pof(pof);
+        TempFile file;
+        const char* written = write_temp_pof(pof, file);
         if (written == nullptr) {
             state.SkipWithError("write_temp_pof failed");
             break;
         }
-        std::remove(written);
+        remove_temp_file(file, written);
     }
     set_bytes_processed(state);
 }

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     }
     RunServices services;
     services.pause = [](std::uint32_t ms, CableStep) { pause_ms(ms); };
+    services.wait = pause_ms;
     services.run_programmer = run_programmer;
     services.prompt_jumpers = [](JumperMode mode) { prompt_jumpers(mode); };
     services.arm_interrupt_guard = arm_interrupt_guard;

@@ -34,10 +34,20 @@ TEST(CommandLine, GoodWalks) {
     const S none;
     const Case cases[] = {
         {{}, none, none, none, false, false, false},
-        {{"-c", "USB-1", "-S", "A-0042", "new.pof"}, S("USB-1"), S("new.pof"), S("A-0042"), false,
-         false, false},
-        {{"new.pof", "-S", "A-0042", "-c", "USB-1"}, S("USB-1"), S("new.pof"), S("A-0042"), false,
-         false, false},
+        {{"-c", "USB-1", "-S", "A-0042", "new.pof"},
+         S("USB-1"),
+         S("new.pof"),
+         S("A-0042"),
+         false,
+         false,
+         false},
+        {{"new.pof", "-S", "A-0042", "-c", "USB-1"},
+         S("USB-1"),
+         S("new.pof"),
+         S("A-0042"),
+         false,
+         false,
+         false},
         {{"-c", "-f", "new.pof"}, S("-f"), S("new.pof"), none, false, false, false},
         {{"--CABLE", "x", "--cable", "y", "a.pof"}, S("y"), S("a.pof"), none, false, false, false},
         {{"--FORCE", "-D", "-N", ".pof"}, none, S(".pof"), none, true, true, true},
@@ -71,14 +81,14 @@ TEST(CommandLine, Misuse) {
     };
     const Case cases[] = {
         {{"a.pof", "b.pof"}, kUsage},
-        {{"a.txt", "b.pof"}, only_pof},          // the first name is tested before misuse
-        {{"a.pof", "b.txt", "c.pof"}, kUsage},   // the walk ends at the second positional
-        {{"new.pof", "--serial"}, kUsage},       // a value option standing last is positional
+        {{"a.txt", "b.pof"}, only_pof},         // the first name is tested before misuse
+        {{"a.pof", "b.txt", "c.pof"}, kUsage},  // the walk ends at the second positional
+        {{"new.pof", "--serial"}, kUsage},      // a value option standing last is positional
         {{"--cable"}, only_pof},
         {{"new.POF"}, only_pof},
         {{"pof"}, only_pof},
         {{"x.pof "}, only_pof},
-        {{"-x", "a.pof"}, only_pof},             // unknown dash words are positionals
+        {{"-x", "a.pof"}, only_pof},  // unknown dash words are positionals
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());

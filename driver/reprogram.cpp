@@ -34,13 +34,30 @@ bool verify_rom(const std::string& name, const RomImage& expected) {
     return true;
 }
 
+// Switching back is worth a few tries: a cable left in select mode no longer works as a cable.
+constexpr int kLeaveSelectAttempts = 3;
+constexpr std::uint32_t kLeaveSelectRetryMs = 1000;
+
+bool leave_select_mode(const std::string& name, const RunServices& services) {
+    for (int attempt = 1; attempt <= kLeaveSelectAttempts; ++attempt) {
+        if (attempt > 1) {
+            services.wait(kLeaveSelectRetryMs);
+        }
+        if (operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause) ==
+            kCableOk) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the file left to block the next run.
 int update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
-                          const char* temp_file, const RunServices& services) {
-    bool ok = false;
+                          TempFile& temp_file, const RunServices& services) {
     bool selected = false;
     bool programmed = false;
+    bool replaced = false;  // reported once, when it kept the programmer from running
     if (!services.interrupt_requested()) {
         selected = operate_cable(name.c_str(), CableStep::kEnterSelectMode, nullptr,
                                  services.pause) == kCableOk;
@@ -52,22 +69,46 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
         if (id == kJumperHardwareId && !services.interrupt_requested()) {
             services.prompt_jumpers(JumperMode::kReprogram);
         }
-        // After an interrupt nothing is started; the run reports it once the cable is back.
+        // After an interrupt nothing is started; the run reports it once the cable is back. A
+        // file put in place of ours would carry another cable's identity.
         if (!services.interrupt_requested()) {
-            programmed = services.run_programmer(programmer_command_line(name, temp_file),
-                                                 kProgrammerTimeoutMs);
+            replaced = !temp_file_in_place(temp_file, kTempPofName);
+            if (!replaced) {
+                programmed = services.run_programmer(programmer_command_line(name, kTempPofName),
+                                                     kProgrammerTimeoutMs);
+            } else {
+                std::fprintf(stderr,
+                             "Temporary file %s was replaced by another program; nothing was "
+                             "programmed\n",
+                             kTempPofName);
+            }
         }
         if (id == kJumperHardwareId) {
             services.prompt_jumpers(JumperMode::kNormal);
         }
     }
-    bool back = operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause) ==
-                kCableOk;
-    if (programmed && back) {
-        ok = verify_rom(name, pof.image);
+    const bool back = leave_select_mode(name, services);
+    if (!back) {
+        std::fprintf(stderr,
+                     "Cable %s may still be in select mode: run cablewright with --cable and "
+                     "--leave-select-mode\n",
+                     name.c_str());
     }
-    if (std::remove(temp_file) != 0) {
-        std::fprintf(stderr, "Unable to delete %s\n", temp_file);
+    bool ok = programmed && back && verify_rom(name, pof.image);
+    switch (remove_temp_file(temp_file, kTempPofName)) {
+        case TempFileRemoval::kRemoved:
+            break;
+        case TempFileRemoval::kReplaced:
+            // The other file is left alone: it is not ours to delete.
+            if (!replaced) {
+                std::fprintf(stderr, "Temporary file %s was replaced by another program\n",
+                             kTempPofName);
+            }
+            ok = false;
+            break;
+        case TempFileRemoval::kFailed:
+            std::fprintf(stderr, "Unable to delete %s\n", kTempPofName);
+            break;
     }
     services.finish_interrupt_guard();
     if (services.interrupt_requested()) {
@@ -107,6 +148,14 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     if (!load_pof(file->c_str(), pof)) {
         return kStatusFailed;
     }
+    // Its owner would delete the user's own file, and the refusal of a left-over temporary file
+    // would tell the user to delete it.
+    if (same_file(file->c_str(), kTempPofName)) {
+        std::fprintf(stderr,
+                     "The file to program cannot be %s, the name of the tool's temporary file\n",
+                     kTempPofName);
+        return kStatusFailed;
+    }
     Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
     if (!decision.reprogram) {
         return kStatusFailed;
@@ -119,8 +168,8 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     // Armed only now: before the temporary file exists nothing has changed, so until here an
     // interrupt ends the process as usual.
     services.arm_interrupt_guard();
-    const char* temp_file = write_temp_pof(pof);
-    if (temp_file == nullptr) {
+    TempFile temp_file;
+    if (write_temp_pof(pof, temp_file) == nullptr) {
         services.finish_interrupt_guard();
         return kStatusFailed;
     }

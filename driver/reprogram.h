@@ -15,7 +15,8 @@ constexpr int kStatusNoCable = 12;  // no cable chosen, or the named cable not f
 // What the run needs from the console and the operating system besides the client library.
 // main fills in the real ones; tests put in their own to drive every path in one process.
 struct RunServices {
-    SettlePause pause;  // after each mode switch, while the cable is locked
+    SettlePause pause;               // after each mode switch, while the cable is locked
+    void (*wait)(std::uint32_t ms);  // between tries to switch back to normal mode
     // Runs the programmer's command line with a limit; true only when it programmed.
     bool (*run_programmer)(const std::string& command_line, int timeout_ms);
     void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER

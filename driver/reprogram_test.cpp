@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,7 +31,9 @@ struct Script {
     bool programmer_writes_rom = true;
     HWL_ERROR select_result_after_programming = HWL_OK;  // e.g. a failed switch back
     HWL_ERROR rom_result_after_programming = HWL_OK;     // e.g. a failed read-back
-    const char* interrupt_at = "";  // the logged step at which an interrupt is recorded
+    const char* interrupt_at = "";     // the logged step at which an interrupt is recorded
+    const char* replace_temp_at = "";  // the logged step at which another program replaces
+                                       // the temporary file
     bool interrupted = false;
 };
 Script g_script;
@@ -48,6 +52,10 @@ void note(const std::string& step) {
     fake_linkhub_note(step);
     if (step == g_script.interrupt_at) {
         g_script.interrupted = true;
+    }
+    if (step == g_script.replace_temp_at) {
+        std::remove(kTempPofName);
+        ::write_file(kTempPofName, {'o', 't', 'h', 'e', 'r'});
     }
 }
 
@@ -72,6 +80,7 @@ RunServices test_services() {
         note(std::string("pause ") + std::to_string(ms) +
              (step == CableStep::kEnterSelectMode ? " select" : " normal"));
     };
+    services.wait = [](std::uint32_t ms) { note("wait " + std::to_string(ms)); };
     services.run_programmer = test_programmer;
     services.prompt_jumpers = [](JumperMode mode) {
         note(mode == JumperMode::kReprogram ? "jumpers reprogram" : "jumpers normal");
@@ -231,18 +240,23 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
     };
     const Log back = {kFind, kLock, kNormal, "pause 3000 normal", kUnlock};
     const Log read_back = {kFind, kLock, kRead, kUnlock};
+    // Three tries, a second apart, each a whole locked operation.
+    const Log failed_back = {kFind, kLock, kNormal, kUnlock};
+    const Log failed_backs =
+        with(with(with(with(failed_back, {"wait 1000"}), failed_back), {"wait 1000"}), failed_back);
+    const std::string kSwitchFailed = "Error (Invalid parameter) when setting zan mode\n";
+    const std::string kStillSelected =
+        "Cable USB-1 [1-1] may still be in select mode: run cablewright with --cable and "
+        "--leave-select-mode\n";
     const Case cases[] = {
-        {"select mode refused",
-         [](FakeCable& c, Script&) { c.select_result = 45; },
-         "Error (Invalid parameter) when setting zan mode\n"
-         "Error (Invalid parameter) when setting zan mode\n",
-         {"arm", kFind, kLock, kSelect, kUnlock, kFind, kLock, kNormal, kUnlock, "finish"},
-         -1},
+        {"select mode refused", [](FakeCable& c, Script&) { c.select_result = 45; },
+         kSwitchFailed + kSwitchFailed + kSwitchFailed + kSwitchFailed + kStillSelected,
+         with({"arm", kFind, kLock, kSelect, kUnlock}, with(failed_backs, {"finish"})), -1},
         {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; }, "",
          with(with(select_then_programmer, back), {"finish"}), 0},
         {"switch back fails", [](FakeCable&, Script& s) { s.select_result_after_programming = 45; },
-         "Error (Invalid parameter) when setting zan mode\n",
-         with(select_then_programmer, {kFind, kLock, kNormal, kUnlock, "finish"}), 1},
+         kSwitchFailed + kSwitchFailed + kSwitchFailed + kStillSelected,
+         with(select_then_programmer, with(failed_backs, {"finish"})), 1},
         {"read-back fails", [](FakeCable&, Script& s) { s.rom_result_after_programming = 81; },
          "Error (Communications error) when reading EEPROM contents\n",
          with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
@@ -294,8 +308,9 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
         {"unreadable file", "missing.pof", false, false, kStatusFailed,
          "Unable to open missing.pof\n"},
         {"temporary file in the way", "new.pof", false, true, kStatusFailed,
-         "Temporary file cablewright.tmp.pof already exists: is another cablewright running "
-         "here? If not, delete it and try again\n"},
+         "Temporary file cablewright.tmp.pof was left by an earlier run that was stopped; its "
+         "cable may still be in select mode (see --leave-select-mode). Delete the file and try "
+         "again\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -324,6 +339,58 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
                       std::string::npos);
         EXPECT_EQ(-1, cable().zan_select) << "the cable was switched";
         EXPECT_EQ(c.temp_file_exists, fs::exists(kTempPofName));
+    }
+}
+
+// Whoever owns the temporary file, the programmer only ever gets this run's own file, and the
+// user's own file is never taken for it.
+TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
+    cable().rom_text = rom_hex(cable_image(3, 2));
+    write_pof(file_image(4, 2));
+    g_script.replace_temp_at = "pause 3000 select";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int status = reprogram_cable(std::string(kCable), std::string("new.pof"), false, false, false,
+                                 std::nullopt, test_services());
+    std::string err = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kStatusFailed, status);
+    EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
+                  "Cable ZAN_version=3, hardware_id=2, signature present\n"
+                  "POF ZAN_version=4, hardware_id=2, signature present\n"
+                  "Temporary file cablewright.tmp.pof was replaced by another program; nothing "
+                  "was programmed\n",
+              err);
+    EXPECT_EQ((Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kFind, kLock,
+                   kNormal, "pause 3000 normal", kUnlock, "finish"}),
+              steps_after_first_read());
+    EXPECT_EQ(0, cable().zan_select);
+    std::ifstream left(kTempPofName);
+    EXPECT_EQ("other", std::string(std::istreambuf_iterator<char>(left), {}))
+        << "the other program's file is left alone";
+    left.close();
+    std::remove(kTempPofName);
+
+    // The user's file under the temporary file's name, whatever path names it.
+    for (bool dry_run : {false, true}) {
+        SCOPED_TRACE(dry_run ? "dry run" : "update");
+        fs::copy_file("new.pof", kTempPofName);
+        fs::create_directory("sub");
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        status = reprogram_cable(std::string(kCable), std::string("sub/../cablewright.tmp.pof"),
+                                 false, false, dry_run, std::nullopt, test_services());
+        err = testing::internal::GetCapturedStderr();
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(kStatusFailed, status);
+        EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
+                      "Cable ZAN_version=3, hardware_id=2, signature present\n"
+                      "The file to program cannot be cablewright.tmp.pof, the name of the tool's "
+                      "temporary file\n",
+                  err);
+        EXPECT_EQ(std::string::npos, out.find("pof file")) << "refused before the file's dump";
+        EXPECT_TRUE(fs::exists(kTempPofName)) << "the user's file is kept";
+        fs::remove(kTempPofName);
     }
 }
 

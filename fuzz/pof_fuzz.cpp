@@ -57,11 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const RomImage image = pof.image;
 
     // The run writes the file out again with a fresh checksum; it must load as the same file.
-    const char* name = write_temp_pof(pof);
+    TempFile file;
+    const char* name = write_temp_pof(pof, file);
     require(name != nullptr && std::strcmp(name, kTempPofName) == 0);
     PofImage again;
     bool reloaded = load_pof(kTempPofName, again);
-    require(std::remove(kTempPofName) == 0);
+    require(remove_temp_file(file, kTempPofName) == TempFileRemoval::kRemoved);
     require(reloaded);
     require_well_formed(again);
     require(again.length == size && again.rom_data == pof.rom_data && again.crc_pos == pof.crc_pos);

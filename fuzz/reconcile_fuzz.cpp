@@ -190,10 +190,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (result.reprogram) {
         require(result.hardware_id == expected.hardware_id);
         // What the programmer gets carries the merged image under a valid checksum.
-        require(write_temp_pof(pof) != nullptr);
+        TempFile temp_file;
+        require(write_temp_pof(pof, temp_file) != nullptr);
         PofImage written;
         bool loaded = load_pof(kTempPofName, written);
-        require(std::remove(kTempPofName) == 0);
+        require(remove_temp_file(temp_file, kTempPofName) == TempFileRemoval::kRemoved);
         require(loaded && written.image == merged);
     }
     return 0;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "image/new_file.h"
 #include "image/regular_file.h"
 
 namespace {
@@ -170,22 +169,29 @@ void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_
     }
 }
 
-const char* write_temp_pof(PofImage& pof) {
+const char* write_temp_pof(PofImage& pof, TempFile& file) {
     std::uint16_t crc = pof_crc(pof);
     pof.bytes[pof.crc_pos] = static_cast<std::uint8_t>(crc & 0xFF);
     pof.bytes[pof.crc_pos + 1] = static_cast<std::uint8_t>(crc >> 8);
     // Never replace an existing file: a second run in this folder would otherwise program one
     // cable with the other cable's identity.
-    switch (write_new_file(kTempPofName, pof.bytes.get(), pof.length)) {
-        case NewFileResult::kWritten:
+    switch (create_temp_file(kTempPofName, pof.bytes.get(), pof.length, file)) {
+        case TempFileResult::kWritten:
             return kTempPofName;
-        case NewFileResult::kExists:
+        case TempFileResult::kInUse:
             std::fprintf(stderr,
-                         "Temporary file %s already exists: is another cablewright running here? "
-                         "If not, delete it and try again\n",
+                         "Temporary file %s is in use by another cablewright running in this "
+                         "folder; wait for it to finish or work in another folder\n",
                          kTempPofName);
             return nullptr;
-        case NewFileResult::kFailed:
+        case TempFileResult::kLeftOver:
+            std::fprintf(stderr,
+                         "Temporary file %s was left by an earlier run that was stopped; its "
+                         "cable may still be in select mode (see --leave-select-mode). Delete the "
+                         "file and try again\n",
+                         kTempPofName);
+            return nullptr;
+        case TempFileResult::kFailed:
             break;
     }
     std::fprintf(stderr, "Unable to write %s\n", kTempPofName);

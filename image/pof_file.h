@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "image/rom_image.h"
+#include "image/temp_file.h"
 
 // The temporary file handed to the programmer, in the working directory.
 constexpr char kTempPofName[] = "cablewright.tmp.pof";
@@ -47,6 +48,7 @@ void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value);
 // put_rom_byte for offsets start + i with text[i], i < count; writes no terminator.
 void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_t count);
 
-// Stores a fresh checksum and creates kTempPofName exclusively. Returns its name, or null after
-// printing why it could not be written.
-const char* write_temp_pof(PofImage& pof);
+// Stores a fresh checksum and creates kTempPofName, owned by `file` until remove_temp_file.
+// Returns its name, or null after printing why it could not be written (another run holds the
+// name, a stopped run left it, or the write failed).
+const char* write_temp_pof(PofImage& pof, TempFile& file);

@@ -16,7 +16,7 @@ namespace {
 
 // Each test runs in a folder of its own, since the temporary file lives in the working directory.
 class PofFile : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         old_dir_ = fs::current_path();
         dir_ = fs::temp_directory_path() /
@@ -164,7 +164,9 @@ TEST_F(PofFile, HugePacketLengthsEndTheWalkWithoutWrapping) {
         std::vector<std::uint8_t> bytes = build_pof(recipe);
         // A packet that claims nearly 4 GiB, then what would be a valid CRC packet if the
         // offset wrapped round to it.
-        std::vector<std::uint8_t> packet = {3, 0, static_cast<std::uint8_t>(huge),
+        std::vector<std::uint8_t> packet = {3,
+                                            0,
+                                            static_cast<std::uint8_t>(huge),
                                             static_cast<std::uint8_t>(huge >> 8),
                                             static_cast<std::uint8_t>(huge >> 16),
                                             static_cast<std::uint8_t>(huge >> 24)};
@@ -199,7 +201,8 @@ TEST_F(PofFile, PathsThatNameNoReadableFile) {
         PofImage pof;
         testing::internal::CaptureStderr();
         EXPECT_FALSE(load_pof(path, pof));
-        EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string("Unable to open ") + path + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("Unable to open ") + path + "\n");
     }
 }
 
@@ -211,10 +214,13 @@ TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
     PofImage pof;
     std::string err;
     ASSERT_TRUE(load(bytes, pof, err));
-    const char* name = write_temp_pof(pof);
+    TempFile file;
+    const char* name = write_temp_pof(pof, file);
     ASSERT_NE(name, nullptr);
     EXPECT_STREQ(name, "cablewright.tmp.pof");
     EXPECT_EQ(read_bytes(name), bytes);
+    EXPECT_EQ(remove_temp_file(file, name), TempFileRemoval::kRemoved);
+    EXPECT_FALSE(fs::exists(name));
 }
 
 TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
@@ -235,12 +241,14 @@ TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
         ASSERT_EQ(pof.image.bytes[k], pof.bytes[pof.rom_data + 2 * k + 1]) << k;
     }
 
-    ASSERT_NE(write_temp_pof(pof), nullptr);
+    TempFile file;
+    ASSERT_NE(write_temp_pof(pof, file), nullptr);
     PofImage reloaded;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(load_pof("cablewright.tmp.pof", reloaded));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(reloaded.image, pof.image);
+    EXPECT_EQ(remove_temp_file(file, "cablewright.tmp.pof"), TempFileRemoval::kRemoved);
 }
 
 TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
@@ -250,10 +258,12 @@ TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
     ASSERT_TRUE(load(build_pof(recipe), pof, err));
     write_file("cablewright.tmp.pof", {'m', 'i', 'n', 'e'});
     testing::internal::CaptureStderr();
-    EXPECT_EQ(write_temp_pof(pof), nullptr);
+    TempFile file;
+    EXPECT_EQ(write_temp_pof(pof, file), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Temporary file cablewright.tmp.pof already exists: is another cablewright running "
-              "here? If not, delete it and try again\n");
+              "Temporary file cablewright.tmp.pof was left by an earlier run that was stopped; its "
+              "cable may still be in select mode (see --leave-select-mode). Delete the file and "
+              "try again\n");
     EXPECT_EQ(read_bytes("cablewright.tmp.pof"), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
 }
 
@@ -269,8 +279,10 @@ TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
         GTEST_SKIP() << "cannot make a symbolic link here: " << no_links.message();
     }
     testing::internal::CaptureStderr();
-    EXPECT_EQ(write_temp_pof(pof), nullptr);
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("already exists"), std::string::npos);
+    TempFile file;
+    EXPECT_EQ(write_temp_pof(pof, file), nullptr);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("was left by an earlier run"),
+              std::string::npos);
     EXPECT_FALSE(fs::exists("victim.pof"));
 }
 

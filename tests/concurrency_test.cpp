@@ -36,7 +36,9 @@ TEST_F(Concurrency, SecondRunInOneFolderRefusesAndTheFirstCompletes) {
     ASSERT_TRUE(first_holds_the_file) << first_run.err;
 
     EXPECT_EQ(second_run.status, 8);
-    EXPECT_NE(second_run.err.find("Temporary file cablewright.tmp.pof already exists"),
+    EXPECT_NE(second_run.err.find("Temporary file cablewright.tmp.pof is in use by another "
+                                  "cablewright running in this folder; wait for it to finish or "
+                                  "work in another folder\n"),
               std::string::npos);
     EXPECT_EQ(first_run.status, 0) << first_run.err;
     EXPECT_EQ(cable(first).rom, merged_image(first_rom, file));

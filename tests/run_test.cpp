@@ -14,9 +14,13 @@ namespace {
 const char* const kFinished = "Finished\n";
 const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
-std::string dump(const char* label, const RomImage& image) { return format_rom_dump(label, image); }
+std::string dump(const char* label, const RomImage& image) {
+    return format_rom_dump(label, image);
+}
 
-RomImage merged(const RomImage& cable, const RomImage& file) { return merged_image(cable, file); }
+RomImage merged(const RomImage& cable, const RomImage& file) {
+    return merged_image(cable, file);
+}
 
 using EndToEnd = BenchTest;
 
@@ -130,17 +134,32 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
     };
     const RomImage signed3 = cable_rom(3, 2, "AB-07", true);
     const Case cases[] = {
-        {"older file", signed3, cable_rom(2, 2, "AB-##", true), {},
+        {"older file",
+         signed3,
+         cable_rom(2, 2, "AB-##", true),
+         {},
          "This cable contains a newer version of the hardware than the file\n" +
              std::string(kForceHint)},
-        {"same version", signed3, signed3, {},
+        {"same version",
+         signed3,
+         signed3,
+         {},
          "This cable contains the same version of the hardware as the file\n" +
              std::string(kForceHint)},
-        {"other hardware", signed3, cable_rom(4, 7, "AB-##", true), {},
+        {"other hardware",
+         signed3,
+         cable_rom(4, 7, "AB-##", true),
+         {},
          "pof is not suitable for this cable because it has the wrong hardware ID\n"},
-        {"serial on a cable with one", signed3, cable_rom(4, 2, "AB-##", true), {"-S", "AB-11"},
+        {"serial on a cable with one",
+         signed3,
+         cable_rom(4, 2, "AB-##", true),
+         {"-S", "AB-11"},
          "Once a board has a serial number you can't change it!\n"},
-        {"blank without serial", RomImage{}, cable_rom(4, 2, "AB-##", true), {},
+        {"blank without serial",
+         RomImage{},
+         cable_rom(4, 2, "AB-##", true),
+         {},
          "Please provide a serial number of the format AB-##\n"},
     };
     int n = 0;
@@ -169,9 +188,7 @@ TEST_F(EndToEnd, BadFileEndsWithEight) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     add_cable("USB-1", &rom);
     fs::create_directory(fs::path(work_) / "dir.pof");
-    {
-        std::ofstream(fs::path(work_) / "junk.pof") << "POF";
-    }
+    { std::ofstream(fs::path(work_) / "junk.pof") << "POF"; }
     struct Case {
         const char* file;
         std::string message;
@@ -211,14 +228,13 @@ TEST_F(EndToEnd, LeftoverTemporaryFileStopsTheRunBeforeTheCable) {
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int id = add_cable("USB-1", &rom);
     change_cable(id, [](CableRecord& c) { c.faults.set_parameter.code = 45; });
-    {
-        std::ofstream(fs::path(work_) / "cablewright.tmp.pof") << "another run's";
-    }
+    { std::ofstream(fs::path(work_) / "cablewright.tmp.pof") << "another run's"; }
     ChildRun r = cablewright({"-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file) +
-                             "Temporary file cablewright.tmp.pof already exists: is another "
-                             "cablewright running here? If not, delete it and try again\n"));
+                             "Temporary file cablewright.tmp.pof was left by an earlier run "
+                             "that was stopped; its cable may still be in select mode (see "
+                             "--leave-select-mode). Delete the file and try again\n"));
     std::ifstream left(fs::path(work_) / "cablewright.tmp.pof");
     std::string content((std::istreambuf_iterator<char>(left)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "another run's");

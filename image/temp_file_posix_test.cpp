@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // A file-size limit makes the write itself fail, even for root, which permissions cannot.
-TEST(NewFilePosix, FailedWriteRemovesThePartialFile) {
+TEST(TempFilePosix, FailedWriteLeavesNothing) {
     fs::path old_dir = fs::current_path();
-    fs::path dir = fs::temp_directory_path() / ("cw_new_file_" + std::to_string(getpid()));
+    fs::path dir = fs::temp_directory_path() / ("cw_temp_file_" + std::to_string(getpid()));
     fs::create_directories(dir);
     fs::current_path(dir);
 
@@ -33,7 +33,8 @@ TEST(NewFilePosix, FailedWriteRemovesThePartialFile) {
     auto old_handler = signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     testing::internal::CaptureStderr();
-    const char* name = write_temp_pof(pof);
+    TempFile file;
+    const char* name = write_temp_pof(pof, file);
     std::string err = testing::internal::GetCapturedStderr();
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);
@@ -41,6 +42,8 @@ TEST(NewFilePosix, FailedWriteRemovesThePartialFile) {
     EXPECT_EQ(name, nullptr);
     EXPECT_EQ(err, "Unable to write cablewright.tmp.pof\n");
     EXPECT_FALSE(fs::exists("cablewright.tmp.pof"));
+    EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator{}), 1)
+        << "only in.pof is left";
     fs::current_path(old_dir);
     fs::remove_all(dir);
 }
