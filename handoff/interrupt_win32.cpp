@@ -9,10 +9,16 @@ namespace {
 std::atomic<bool> interrupted{false};
 // Manual-reset event, set once the run's cleanup is done.
 HANDLE cleanup_done = nullptr;
+// The thread that armed the guard, whose blocked read of a pipe is cut short by an interrupt
+// (a console read ends by itself on Ctrl-C; a file read never blocks).
+HANDLE run_thread = nullptr;
 
 // Runs on a thread of its own that the system creates for each console event.
 BOOL WINAPI record_interrupt(DWORD event) {
     interrupted.store(true);
+    if (run_thread != nullptr) {
+        CancelSynchronousIo(run_thread);
+    }
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
@@ -32,6 +38,10 @@ BOOL WINAPI record_interrupt(DWORD event) {
 
 void arm_interrupt_guard() {
     interrupted.store(false);
+    if (run_thread == nullptr) {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &run_thread,
+                        0, FALSE, DUPLICATE_SAME_ACCESS);
+    }
     if (cleanup_done == nullptr) {
         cleanup_done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     } else {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "handoff/console_input.h"
 #include "handoff/interrupt.h"
 
 namespace {
@@ -45,6 +46,9 @@ std::string format_jumper_screen(JumperMode mode) {
 }
 
 void prompt_jumpers(JumperMode mode, std::FILE* in) {
+    // Each screen needs an ENTER of its own: a second quick ENTER meant for the first screen
+    // must not confirm jumpers nobody has moved yet.
+    discard_typed_ahead(in);
     const std::string screen = format_jumper_screen(mode);
     std::fwrite(screen.data(), 1, screen.size(), stdout);
     std::fflush(stdout);

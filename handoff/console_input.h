@@ -1,0 +1,9 @@
+// Keys typed ahead at a terminal, as one platform service.
+#pragma once
+
+#include <cstdio>
+
+// When `in` is a terminal or console, discards whatever was typed but not yet read (the
+// system's queue and the stream's own buffer), so that only keys typed from now on count.
+// A pipe or file is left alone: there every line is meant.
+void discard_typed_ahead(std::FILE* in);

@@ -1,0 +1,14 @@
+#include <stdio_ext.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "handoff/console_input.h"
+
+void discard_typed_ahead(std::FILE* in) {
+    const int fd = fileno(in);
+    if (fd < 0 || !isatty(fd)) {
+        return;
+    }
+    tcflush(fd, TCIFLUSH);
+    __fpurge(in);
+}
