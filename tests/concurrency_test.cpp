@@ -38,8 +38,9 @@ TEST_F(Concurrency, SecondRunInOneFolderRefusesAndTheFirstCompletes) {
     EXPECT_EQ(second_run.status, 8);
     EXPECT_NE(second_run.err.find("Temporary file cablewright.tmp.pof is in use by another "
                                   "cablewright running in this folder; wait for it to finish or "
-                                  "work in another folder\n"),
-              std::string::npos);
+                                  "work in another folder"),
+              std::string::npos)
+        << second_run.err;
     EXPECT_EQ(first_run.status, 0) << first_run.err;
     EXPECT_EQ(cable(first).rom, merged_image(first_rom, file));
     EXPECT_EQ(cable(second).rom, second_rom);
