@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cable/countdown.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
-#include "cable/pause.h"
 
 namespace {
 
@@ -103,7 +103,9 @@ int operate_cable(const char* name, bool switch_mode, bool mode_on, RomImage* im
         HWL_ERROR set = hwl_set_parameter(chain, "InternalZanSelect", mode_on ? 1 : 0);
         if (set == HWL_OK) {
             // The cable needs time to switch over; nobody else may use it meanwhile.
-            pause_ms(kModeSettleMs);
+            pause_with_countdown(kModeSettleMs, mode_on
+                                                    ? "Waiting for the cable to enter select mode"
+                                                    : "Waiting for the cable to leave select mode");
         } else {
             std::fprintf(stderr, "Error (%s) when setting zan mode\n", error_name(set));
             switch_failed = true;

@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "driver/front_door.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
 
@@ -10,6 +11,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
+    }
+    int status = kStatusDone;
+    if (answer_front_door(options, status)) {
+        return status;
     }
     return reprogram_cable(options.cable, options.file, options.debug, options.force,
                            options.dry_run, options.serial);
