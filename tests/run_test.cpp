@@ -14,9 +14,13 @@ namespace {
 const char* const kFinished = "Finished\n";
 const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
-std::string dump(const char* label, const RomImage& image) { return format_rom_dump(label, image); }
+std::string dump(const char* label, const RomImage& image) {
+    return format_rom_dump(label, image);
+}
 
-RomImage merged(const RomImage& cable, const RomImage& file) { return merged_image(cable, file); }
+RomImage merged(const RomImage& cable, const RomImage& file) {
+    return merged_image(cable, file);
+}
 
 using EndToEnd = BenchTest;
 
@@ -113,10 +117,10 @@ TEST_F(EndToEnd, MisuseEndsWithSixteenBeforeAnyCable) {
     ChildRun r = cablewright({"a.txt", "b.pof"});
     EXPECT_EQ(r.status, 16);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(
-        r.err,
-        console("Only .pof files are supported\n"
-                "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"));
+    EXPECT_EQ(r.err,
+              console("Only .pof files are supported\n"
+                      "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
+                      "Try 'cablewright --help' for more information.\n"));
 }
 
 // Refusals leave everything as it was: no switch, no file, no programming.
@@ -130,17 +134,32 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
     };
     const RomImage signed3 = cable_rom(3, 2, "AB-07", true);
     const Case cases[] = {
-        {"older file", signed3, cable_rom(2, 2, "AB-##", true), {},
+        {"older file",
+         signed3,
+         cable_rom(2, 2, "AB-##", true),
+         {},
          "This cable contains a newer version of the hardware than the file\n" +
              std::string(kForceHint)},
-        {"same version", signed3, signed3, {},
+        {"same version",
+         signed3,
+         signed3,
+         {},
          "This cable contains the same version of the hardware as the file\n" +
              std::string(kForceHint)},
-        {"other hardware", signed3, cable_rom(4, 7, "AB-##", true), {},
+        {"other hardware",
+         signed3,
+         cable_rom(4, 7, "AB-##", true),
+         {},
          "pof is not suitable for this cable because it has the wrong hardware ID\n"},
-        {"serial on a cable with one", signed3, cable_rom(4, 2, "AB-##", true), {"-S", "AB-11"},
+        {"serial on a cable with one",
+         signed3,
+         cable_rom(4, 2, "AB-##", true),
+         {"-S", "AB-11"},
          "Once a board has a serial number you can't change it!\n"},
-        {"blank without serial", RomImage{}, cable_rom(4, 2, "AB-##", true), {},
+        {"blank without serial",
+         RomImage{},
+         cable_rom(4, 2, "AB-##", true),
+         {},
          "Please provide a serial number of the format AB-##\n"},
     };
     int n = 0;
@@ -169,9 +188,7 @@ TEST_F(EndToEnd, BadFileEndsWithEight) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     add_cable("USB-1", &rom);
     fs::create_directory(fs::path(work_) / "dir.pof");
-    {
-        std::ofstream(fs::path(work_) / "junk.pof") << "POF";
-    }
+    { std::ofstream(fs::path(work_) / "junk.pof") << "POF"; }
     struct Case {
         const char* file;
         std::string message;
@@ -211,9 +228,7 @@ TEST_F(EndToEnd, LeftoverTemporaryFileStopsTheRunBeforeTheCable) {
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int id = add_cable("USB-1", &rom);
     change_cable(id, [](CableRecord& c) { c.faults.set_parameter.code = 45; });
-    {
-        std::ofstream(fs::path(work_) / "cablewright.tmp.pof") << "another run's";
-    }
+    { std::ofstream(fs::path(work_) / "cablewright.tmp.pof") << "another run's"; }
     ChildRun r = cablewright({"-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file) +
