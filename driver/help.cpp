@@ -2,21 +2,21 @@
 
 #include <cstdio>
 
-// Kept to 80 columns: it is read in a terminal, often a narrow one.
+// Kept within 80 columns: it is read in a terminal, often a narrow one.
 const char* help_text() {
     return "Usage: cablewright [--cable <cable>] [--serial <serial>] [--force] [--dry-run]\n"
            "                   [--debug] [--json] [<file.pof>]\n"
            "       cablewright --list [--cable <cable>] [--json]\n"
            "       cablewright --help | --version\n"
            "\n"
-           "Shows the ROM of a USB JTAG download cable, or updates the cable's ZAN logic from\n"
-           "a POF file while keeping the cable's identity. Without --cable it uses the one\n"
-           "suitable cable attached.\n"
+           "Shows the ROM of a USB JTAG download cable, or updates the cable's ZAN logic\n"
+           "from a POF file while keeping the cable's identity. Without --cable it uses the\n"
+           "one suitable cable attached.\n"
            "\n"
            "Options:\n"
            "  -c, --cable <cable>    use the cable of this name (also --cable=<cable>)\n"
-           "  -S, --serial <serial>  serial number for a blank cable, in the format the file\n"
-           "                         prescribes ('#' is a digit; also --serial=<serial>)\n"
+           "  -S, --serial <serial>  serial number for a blank cable, in the file's format\n"
+           "                         ('#' stands for a digit; also --serial=<serial>)\n"
            "  -f, --force            program even when the file is not newer or unsigned\n"
            "  -n, --dry-run          stop after showing the merged image; change nothing\n"
            "  -d, --debug            also dump the cable's image when fix-ups changed it\n"
