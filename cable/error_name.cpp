@@ -55,20 +55,35 @@ const char* error_name(HWL_ERROR code) {
     return "Unknown error";
 }
 
-void print_library_message(void* /*context*/, std::uint32_t level, const char* text) {
-    const char* prefix = nullptr;
+namespace {
+
+// The prefix for a message of `level`, or null for a level that stays hidden.
+const char* message_prefix(std::uint32_t level) {
     switch (level) {
         case 0:
-            prefix = "Error: ";
-            break;
+            return "Error: ";
         case 1:
-            prefix = "Warning: ";
-            break;
+            return "Warning: ";
         case 2:
-            prefix = "";
-            break;
+            return "";
         default:
-            return;  // the library's debug levels stay hidden
+            return nullptr;  // the library's debug levels stay hidden
     }
-    std::printf("%s%s\n", prefix, text != nullptr ? text : "");
+}
+
+void print_message_to(std::FILE* out, std::uint32_t level, const char* text) {
+    const char* prefix = message_prefix(level);
+    if (prefix != nullptr) {
+        std::fprintf(out, "%s%s\n", prefix, text != nullptr ? text : "");
+    }
+}
+
+}  // namespace
+
+void print_library_message(void* /*context*/, std::uint32_t level, const char* text) {
+    print_message_to(stdout, level, text);
+}
+
+void print_library_message_on_stderr(void* /*context*/, std::uint32_t level, const char* text) {
+    print_message_to(stderr, level, text);
 }

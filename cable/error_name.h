@@ -11,3 +11,6 @@ const char* error_name(HWL_ERROR code);
 // Prints `text` to standard output behind "Error: " (level 0), "Warning: " (1) or nothing (2);
 // prints nothing at any other level. `context` is not used.
 void print_library_message(void* context, std::uint32_t level, const char* text);
+
+// print_library_message to standard error, for runs whose standard output carries a document.
+void print_library_message_on_stderr(void* context, std::uint32_t level, const char* text);

@@ -1,6 +1,8 @@
 #include <cstdio>
 
+#include "cable/countdown.h"
 #include "cable/pause.h"
+#include "driver/front_door.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
 #include "handoff/interrupt.h"
@@ -15,8 +17,16 @@ int main(int argc, char** argv) {
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
     }
+    int status = kStatusDone;
+    if (answer_front_door(options, status)) {
+        return status;
+    }
     RunServices services;
-    services.pause = [](std::uint32_t ms, CableStep) { pause_ms(ms); };
+    services.pause = [](std::uint32_t ms, CableStep step) {
+        pause_with_countdown(ms, step == CableStep::kEnterSelectMode
+                                     ? "Waiting for the cable to enter select mode"
+                                     : "Waiting for the cable to leave select mode");
+    };
     services.wait = pause_ms;
     services.run_programmer = run_programmer;
     services.prompt_jumpers = [](JumperMode mode) { prompt_jumpers(mode); };

@@ -11,10 +11,15 @@ struct Options {
     bool force = false;    // program even when the file is not newer or has no signature
     bool dry_run = false;  // stop after the merged image is shown
     std::optional<std::string> serial;  // for a blank cable
+    bool help = false;                  // print the help screen and touch no cable
+    bool version = false;               // print the version and touch no cable
+    bool list = false;                  // list the attached cables instead of showing one
+    bool json = false;  // one JSON document on standard output instead of dumps and lines
 };
 
 // Exit status for misuse of the command line.
 constexpr int kStatusMisuse = 16;
 
-// Fills options from argv. Returns false on misuse, after printing its messages.
+// Fills options from argv. Returns false on misuse, after printing its messages. --help and
+// --version anywhere (outside a value option's value) win over every other word and every misuse.
 bool parse_command_line(int argc, const char* const* argv, Options& options);

@@ -7,7 +7,8 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n";
+    "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
+    "Try 'cablewright --help' for more information.\n";
 
 struct Parsed {
     bool ok;
@@ -83,18 +84,86 @@ TEST(CommandLine, Misuse) {
         {{"a.pof", "b.pof"}, kUsage},
         {{"a.txt", "b.pof"}, only_pof},         // the first name is tested before misuse
         {{"a.pof", "b.txt", "c.pof"}, kUsage},  // the walk ends at the second positional
-        {{"new.pof", "--serial"}, kUsage},      // a value option standing last is positional
-        {{"--cable"}, only_pof},
         {{"new.POF"}, only_pof},
         {{"pof"}, only_pof},
         {{"x.pof "}, only_pof},
-        {{"-x", "a.pof"}, only_pof},  // unknown dash words are positionals
+        {{"-"}, only_pof},  // a lone dash is a file name
+        {{"new.pof", "--serial"}, std::string("Option --serial needs a value\n") + kUsage},
+        {{"--cable"}, std::string("Option --cable needs a value\n") + kUsage},
+        {{"a.txt", "-C"}, std::string("Option -C needs a value\n") + kUsage},
+        {{"-x", "a.pof"}, std::string("Unknown option -x\n") + kUsage},
+        {{"--forse", "new.pof"}, std::string("Unknown option --forse\n") + kUsage},
+        // The unknown word ends the walk; the bad file name before it goes unmentioned.
+        {{"a.txt", "--cable=", "--x", "b.pof"}, std::string("Unknown option --x\n") + kUsage},
+        {{"-c=USB-1"}, std::string("Unknown option -c=USB-1\n") + kUsage},
+        {{"--help=x"}, std::string("Unknown option --help=x\n") + kUsage},
+        {{"--list", "a.pof"}, std::string("Option --list cannot be used with a file\n") + kUsage},
+        {{"-l", "-S", "A-1"}, std::string("Option --list cannot be used with --serial\n") + kUsage},
+        {{"-f", "-L"}, std::string("Option --list cannot be used with --force\n") + kUsage},
+        {{"--list", "-n"}, std::string("Option --list cannot be used with --dry-run\n") + kUsage},
+        {{"--json", "a.pof"}, std::string("Option --json cannot be used with a file\n") + kUsage},
+        {{"--list", "a.txt"}, only_pof},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
         Parsed p = parse(c.args);
         EXPECT_FALSE(p.ok);
         EXPECT_EQ(p.err, c.err);
+    }
+}
+
+// Every new word beside the old ones: help and version win over everything, the "=" forms and
+// the listing words fill their fields.
+TEST(CommandLine, FrontDoorWords) {
+    struct Case {
+        std::vector<const char*> args;
+        bool help, version, list, json;
+        std::optional<std::string> cable, serial, file;
+    };
+    using S = std::optional<std::string>;
+    const S none;
+    const Case cases[] = {
+        {{"--help"}, true, false, false, false, none, none, none},
+        {{"-H"}, true, false, false, false, none, none, none},
+        {{"--version"}, false, true, false, false, none, none, none},
+        {{"-v"}, false, true, false, false, none, none, none},
+        {{"--version", "-h"}, true, true, false, false, none, none, none},
+        // Before any misuse answer and the file-name test, wherever they stand.
+        {{"a.txt", "b.txt", "--forse", "--HELP"}, true, false, false, false, none, none, none},
+        {{"--cable", "-V"}, false, false, false, false, S("-V"), none, none},
+        // A value option's value is no word of its own.
+        {{"-c", "--help", "a.pof"}, false, false, false, false, S("--help"), none, S("a.pof")},
+        {{"-S", "-V", "-c", "-h"}, false, false, false, false, S("-h"), S("-V"), none},
+        {{"--cable=USB-1 [1-1]", "--SERIAL=A=1", "a.pof"},
+         false,
+         false,
+         false,
+         false,
+         S("USB-1 [1-1]"),
+         S("A=1"),
+         S("a.pof")},
+        {{"--cable=", "--serial="}, false, false, false, false, S(""), S(""), none},
+        {{"--list"}, false, false, true, false, none, none, none},
+        {{"-l", "--JSON", "-c", "USB-1", "-d"}, false, false, true, true, S("USB-1"), none, none},
+        {{"--json", "-f", "-n", "-S", "A"}, false, false, false, true, none, S("A"), none},
+        {{"-x.pof"}, false, false, false, false, none, none, S("-x.pof")},
+    };
+    for (const Case& c : cases) {
+        std::string trace;
+        for (const char* a : c.args) {
+            trace += std::string(a) + " ";
+        }
+        SCOPED_TRACE(trace);
+        Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok);
+        EXPECT_EQ(p.err, "");
+        EXPECT_EQ(p.options.help, c.help);
+        EXPECT_EQ(p.options.version, c.version);
+        EXPECT_EQ(p.options.list, c.list);
+        EXPECT_EQ(p.options.json, c.json);
+        EXPECT_EQ(p.options.cable, c.cable);
+        EXPECT_EQ(p.options.serial, c.serial);
+        EXPECT_EQ(p.options.file, c.file);
     }
 }
 

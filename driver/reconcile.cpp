@@ -15,24 +15,33 @@ Reconciliation refuse() {
 
 }  // namespace
 
-CableState assess_cable(const RomImage& image, bool debug) {
-    dump_rom("Cable", image);
+CableState examine_cable(const RomImage& image) {
     CableState state;
     state.as_read = image;
     state.image = image;
     fix_up_rom(state.image);
-    if (debug && state.image != state.as_read) {
-        dump_rom("After fixups cable", state.image);
-    }
     state.blank = is_blank(state.image);
     state.version = zan_version(state.image);
     state.hardware_id = hardware_id(state.image);
+    return state;
+}
+
+void print_cable_line(const CableState& state) {
     if (state.blank) {
         std::fputs("Cable ROM is blank\n", stderr);
     } else {
         std::fprintf(stderr, "Cable ZAN_version=%d, hardware_id=%d, signature %s\n", state.version,
                      state.hardware_id, presence(state.image));
     }
+}
+
+CableState assess_cable(const RomImage& image, bool debug) {
+    dump_rom("Cable", image);
+    CableState state = examine_cable(image);
+    if (debug && state.image != state.as_read) {
+        dump_rom("After fixups cable", state.image);
+    }
+    print_cable_line(state);
     return state;
 }
 

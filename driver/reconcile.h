@@ -19,6 +19,12 @@ struct Reconciliation {
     std::uint16_t hardware_id = 0;  // the id that decides on the jumper prompt
 };
 
+// The state of a cable image after fix-ups; prints nothing.
+CableState examine_cable(const RomImage& image);
+
+// Prints the cable line to standard error: "Cable ROM is blank" or version, id and signature.
+void print_cable_line(const CableState& state);
+
 // Dumps and fixes up the cable image and prints the cable line.
 CableState assess_cable(const RomImage& image, bool debug);
 

@@ -28,30 +28,71 @@ bool pof_name(const std::string& name) {
     return name.size() >= 4 && name.substr(name.size() - 4) == ".pof";
 }
 
+bool is_value_option(const std::string& arg) {
+    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S");
+}
+
+// The value of "--long=value" in any letter case, or none.
+std::optional<std::string> attached(const std::string& arg, const std::string& long_form) {
+    if (arg.size() > long_form.size() && arg[long_form.size()] == '=' &&
+        lower(arg.substr(0, long_form.size())) == long_form) {
+        return arg.substr(long_form.size() + 1);
+    }
+    return std::nullopt;
+}
+
 // The argument walk as users are told it works. Returns false on misuse.
 bool model_parse(const std::vector<std::string>& args, Options& options) {
     options = Options{};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (is_value_option(args[i])) {
+            ++i;
+        } else if (is_word(args[i], "--help", "-h")) {
+            options.help = true;
+        } else if (is_word(args[i], "--version", "-V")) {
+            options.version = true;
+        }
+    }
+    if (options.help || options.version) {
+        return true;
+    }
     bool misuse = false;
     for (std::size_t i = 0; i < args.size() && !misuse; ++i) {
         const std::string& arg = args[i];
         bool has_value = i + 1 < args.size();
-        if (has_value && is_word(arg, "--cable", "-c")) {
+        if (is_value_option(arg) && !has_value) {
+            return false;
+        }
+        if (is_word(arg, "--cable", "-c")) {
             options.cable = args[++i];
-        } else if (has_value && is_word(arg, "--serial", "-S")) {
+        } else if (is_word(arg, "--serial", "-S")) {
             options.serial = args[++i];
+        } else if (attached(arg, "--cable")) {
+            options.cable = attached(arg, "--cable");
+        } else if (attached(arg, "--serial")) {
+            options.serial = attached(arg, "--serial");
         } else if (is_word(arg, "--debug", "-d")) {
             options.debug = true;
         } else if (is_word(arg, "--force", "-f")) {
             options.force = true;
         } else if (is_word(arg, "--dry-run", "-n")) {
             options.dry_run = true;
+        } else if (is_word(arg, "--list", "-l")) {
+            options.list = true;
+        } else if (lower(arg) == "--json") {
+            options.json = true;
+        } else if (arg.size() > 1 && arg[0] == '-' && !pof_name(arg)) {
+            return false;
         } else if (!options.file) {
             options.file = arg;
         } else {
             misuse = true;
         }
     }
-    return !misuse && (!options.file || pof_name(*options.file));
+    bool listing_alone =
+        !options.list || (!options.file && !options.serial && !options.force && !options.dry_run);
+    return !misuse && (!options.file || pof_name(*options.file)) && listing_alone &&
+           !(options.json && options.file);
 }
 
 }  // namespace
@@ -93,7 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (ok) {
         require(options.cable == expected.cable && options.file == expected.file &&
                 options.serial == expected.serial && options.debug == expected.debug &&
-                options.force == expected.force && options.dry_run == expected.dry_run);
+                options.force == expected.force && options.dry_run == expected.dry_run &&
+                options.help == expected.help && options.version == expected.version &&
+                options.list == expected.list && options.json == expected.json);
     }
     return 0;
 }

@@ -171,6 +171,9 @@ Seeds command_line_seeds() {
     seeds["letter_case"] = words({"--FORCE", "-F", "--Dry-Run", "-D", "-s", "X-1", "x.pof"});
     seeds["upper_suffix"] = words({"x.POF"});
     seeds["empty_words"] = words({"", "", "new.pof"});
+    seeds["help_word_as_cable"] = words({"-c", "--help", "a.txt"});
+    seeds["list_with_cable_equals"] = words({"--CABLE=USB-1 [1-1]", "--list", "--json"});
+    seeds["unknown_option"] = words({"a.txt", "--forse"});
     return seeds;
 }
 

@@ -73,11 +73,12 @@ TEST_F(BadInput, CommandLineWordsOfAnyKind) {
         std::string err;
     };
     const std::string usage =
-        "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n";
+        "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
+        "Try 'cablewright --help' for more information.\n";
     const Case cases[] = {
         {{"", "x.pof"}, 16, "Only .pof files are supported\n" + usage},
-        {{"-c"}, 16, "Only .pof files are supported\n" + usage},
-        {{"\xFF\xFE.pof", "--serial"}, 16, usage},
+        {{"-c"}, 16, "Option -c needs a value\n" + usage},
+        {{"\xFF\xFE.pof", "--serial"}, 16, "Option --serial needs a value\n" + usage},
         // Long, but within the 32767 characters of a Windows command line.
         {{std::string(30000, 'a') + ".pof", "b.pof"}, 16, usage},
     };

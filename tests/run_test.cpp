@@ -117,10 +117,10 @@ TEST_F(EndToEnd, MisuseEndsWithSixteenBeforeAnyCable) {
     ChildRun r = cablewright({"a.txt", "b.pof"});
     EXPECT_EQ(r.status, 16);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(
-        r.err,
-        console("Only .pof files are supported\n"
-                "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"));
+    EXPECT_EQ(r.err,
+              console("Only .pof files are supported\n"
+                      "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
+                      "Try 'cablewright --help' for more information.\n"));
 }
 
 // Refusals leave everything as it was: no switch, no file, no programming.

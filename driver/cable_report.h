@@ -1,0 +1,17 @@
+// How listed cables are shown: one text line each, or one JSON document for them all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cable/cable_list.h"
+
+// The cable's line in a --list table, ending in "\n": "N) name: " and what its ROM holds after
+// fix-ups, "blank", "in use", "unreadable ROM" or "error (text)".
+std::string cable_list_line(const ListedCable& cable);
+
+// The cable as one JSON object (no line end); "number" is null when the cable has none.
+std::string cable_json(const ListedCable& cable);
+
+// {"cables":[...]} with one object per line, ending in "\n"; {"cables":[]} for none.
+std::string cables_json_document(const std::vector<ListedCable>& cables);

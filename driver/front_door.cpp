@@ -1,0 +1,87 @@
+#include "driver/front_door.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cable/cable_list.h"
+#include "cable/cable_operation.h"
+#include "cable/cable_select.h"
+#include "cable/error_name.h"
+#include "cable/linkhub_client.h"
+#include "driver/cable_report.h"
+#include "driver/help.h"
+#include "driver/reconcile.h"
+#include "driver/reprogram.h"
+
+namespace {
+
+// When standard output carries a JSON document, nothing else may reach it.
+void route_library_messages(bool json) {
+    hwl_register_output_callback(json ? print_library_message_on_stderr : print_library_message,
+                                 nullptr);
+}
+
+int list_cables(const Options& options) {
+    route_library_messages(options.json);
+    std::vector<ListedCable> cables;
+    int status =
+        options.cable ? list_named_cable(*options.cable, cables) : list_attached_cables(cables);
+    if (options.json) {
+        std::fputs(cables_json_document(cables).c_str(), stdout);
+    } else {
+        for (const ListedCable& cable : cables) {
+            std::fputs(cable_list_line(cable).c_str(), stdout);
+        }
+    }
+    return status;
+}
+
+// A show run whose standard output is one JSON document instead of the dumps; standard error
+// reads as in a plain show run.
+int show_cable_as_json(const Options& options) {
+    route_library_messages(true);
+    std::vector<ListedCable> cables;
+    std::string name;
+    int status = kStatusDone;
+    if (options.cable) {
+        name = *options.cable;
+    } else if (!select_cable(name)) {
+        status = kStatusNoCable;
+    }
+    ListedCable cable;
+    if (status == kStatusDone) {
+        std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
+        status = read_cable_rom(name.c_str(), cable.rom);
+    }
+    if (status == kCableOk) {
+        print_cable_line(examine_cable(cable.rom));
+        std::fputs("Finished\n", stderr);
+        cable.name = name;
+        cable.kind = ListedKind::kRom;
+        // Selection only ever chooses a cable of this family.
+        cable.updatable = !options.cable || offered_for_update(name);
+        cables.push_back(cable);
+    }
+    std::fputs(cables_json_document(cables).c_str(), stdout);
+    return status;
+}
+
+}  // namespace
+
+bool answer_front_door(const Options& options, int& status) {
+    if (options.help) {
+        print_help();
+        status = kStatusDone;
+    } else if (options.version) {
+        print_version();
+        status = kStatusDone;
+    } else if (options.list) {
+        status = list_cables(options);
+    } else if (options.json) {
+        status = show_cable_as_json(options);
+    } else {
+        return false;
+    }
+    return true;
+}

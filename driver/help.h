@@ -1,0 +1,11 @@
+// The help screen and the version line.
+#pragma once
+
+// The help screen: synopsis, one line per option, exit statuses, examples.
+const char* help_text();
+
+// Prints help_text to standard output.
+void print_help();
+
+// Prints "cablewright <version>" to standard output.
+void print_version();
