@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -205,38 +204,6 @@ TEST_F(CableOperation, NeitherReadNorSwitchOnlyFindsLocksAndUnlocks) {
     EXPECT_EQ("", operate(result, "USB-1", false, true, nullptr));
     EXPECT_EQ(kCableOk, result);
     EXPECT_EQ((Log{"find USB-1 6000", "lock USB-1 10000", "unlock USB-1"}), fake_linkhub().log);
-}
-
-TEST(RomFromText, DecodesEitherLetterCase) {
-    const std::string upper = fake_rom_text(0, 1);
-    std::string lower = upper;
-    for (char& ch : lower) {
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    }
-    for (const std::string& text : {upper, lower}) {
-        RomImage image = marked_image();
-        EXPECT_TRUE(rom_from_text(text.data(), kRomTextLength, image));
-        EXPECT_EQ(counting_image(), image);
-    }
-}
-
-TEST(RomFromText, UsesOnlyTheGivenLength) {
-    // Neither value is terminated, and what follows would spoil a reader that ignored the length.
-    const std::string blank = "emptyFF";
-    RomImage image = marked_image();
-    EXPECT_TRUE(rom_from_text(blank.data(), 5, image));
-    EXPECT_EQ(RomImage{}, image);
-
-    const std::string rom = fake_rom_text(3, 5) + "zz";
-    EXPECT_TRUE(rom_from_text(rom.data(), kRomTextLength, image));
-    EXPECT_EQ(0x03, image.bytes[0]);
-    EXPECT_EQ(0x08, image.bytes[1]);
-    EXPECT_EQ(static_cast<std::uint8_t>(3 + 255 * 5), image.bytes[255]);
-
-    image = marked_image();
-    EXPECT_FALSE(rom_from_text(nullptr, kRomTextLength, image));
-    EXPECT_FALSE(rom_from_text(rom.data(), kRomTextLength + 2, image));
-    EXPECT_EQ(marked_image(), image);
 }
 
 TEST(Pause, WaitsForRealWithoutAHook) {

@@ -3,20 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/ascii.h"
+
 namespace {
 
-bool same_word(const char* arg, const char* word) {
-    for (; *arg != '\0' && *word != '\0'; ++arg, ++word) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        if (lower(static_cast<unsigned char>(*arg)) != lower(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return *arg == '\0' && *word == '\0';
-}
-
 bool is_word(const char* arg, const char* long_form, const char* short_form) {
-    return same_word(arg, long_form) || same_word(arg, short_form);
+    return equal_ignoring_ascii_case(arg, long_form) || equal_ignoring_ascii_case(arg, short_form);
 }
 
 bool has_pof_suffix(const std::string& name) {

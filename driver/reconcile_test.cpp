@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/pof_builder.h"
+#include "testing/pof_in_memory.h"
 
 namespace {
 
@@ -22,18 +23,12 @@ RomImage make_rom(std::uint16_t version, std::uint16_t id, const std::string& se
     return image;
 }
 
-// A loaded file made in memory: the first packet after the header is the ROM packet.
+// A file made and parsed in memory; its first packet after the header is the ROM packet.
 PofImage make_pof(const RomImage& image) {
     PofRecipe recipe;
     recipe.image = image;
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
     PofImage pof;
-    pof.bytes.reset(new std::uint8_t[bytes.size()]);
-    std::memcpy(pof.bytes.get(), bytes.data(), bytes.size());
-    pof.length = bytes.size();
-    pof.rom_data = 30;
-    pof.crc_pos = 1060;
-    pof.image = image;
+    EXPECT_TRUE(parse_pof_copy(build_pof(recipe), StoredCrc::kMustMatch, pof));
     return pof;
 }
 
@@ -123,13 +118,13 @@ TEST(Reconcile, Refusals) {
          "Please provide a serial number of the format AB-##\n"},
         {"blank, wrong serial", RomImage{}, make_rom(5, 2, "AB-##", true), "AB-1",
          "Please provide a serial number of the format AB-##\n"},
-        {"blank, serial matches, no signature", RomImage{}, make_rom(5, 2, "AB-##", false),
-         "AB-12", no_signature + force_hint},
+        {"blank, serial matches, no signature", RomImage{}, make_rom(5, 2, "AB-##", false), "AB-12",
+         no_signature + force_hint},
         {"serial on a cable with content", make_rom(1, 2, "AB-07", true),
          make_rom(9, 2, "AB-##", true), "AB-12",
          "Once a board has a serial number you can't change it!\n"},
-        {"wrong hardware id", make_rom(1, 2, "AB-07", true), make_rom(9, 3, "AB-##", true),
-         nullptr, "pof is not suitable for this cable because it has the wrong hardware ID\n"},
+        {"wrong hardware id", make_rom(1, 2, "AB-07", true), make_rom(9, 3, "AB-##", true), nullptr,
+         "pof is not suitable for this cable because it has the wrong hardware ID\n"},
         {"neither signed", make_rom(1, 2, "AB-07", false), make_rom(9, 2, "AB-##", false), nullptr,
          no_signature + force_hint},
         {"file older", make_rom(6, 2, "AB-07", true), make_rom(5, 2, "AB-##", true), nullptr,
@@ -148,9 +143,9 @@ TEST(Reconcile, Refusals) {
         Outcome o = run(state, pof, c.serial, false);
         EXPECT_FALSE(o.result.reprogram);
         char pof_line[128];
-        std::snprintf(pof_line, sizeof pof_line, "POF ZAN_version=%d, hardware_id=%d, signature %s\n",
-                      zan_version(c.file), hardware_id(c.file),
-                      has_signature(c.file) ? "present" : "missing");
+        std::snprintf(pof_line, sizeof pof_line,
+                      "POF ZAN_version=%d, hardware_id=%d, signature %s\n", zan_version(c.file),
+                      hardware_id(c.file), has_signature(c.file) ? "present" : "missing");
         EXPECT_EQ(o.err, pof_line + c.tail);
         EXPECT_EQ(o.out, format_rom_dump("pof file", c.file));
     }
@@ -197,10 +192,8 @@ TEST(Reconcile, ForceOverridesVersionAndSignatureRefusals) {
     };
     const Case cases[] = {
         {"older", make_rom(6, 2, "AB-07", true), make_rom(5, 2, "AB-##", true), ""},
-        {"same, unchanged", make_rom(5, 2, "AB-07", true, 9), make_rom(5, 2, "AB-07", true, 9),
-         ""},
-        {"unsigned", make_rom(1, 2, "AB-07", false), make_rom(9, 2, "AB-##", false),
-         no_signature},
+        {"same, unchanged", make_rom(5, 2, "AB-07", true, 9), make_rom(5, 2, "AB-07", true, 9), ""},
+        {"unsigned", make_rom(1, 2, "AB-07", false), make_rom(9, 2, "AB-##", false), no_signature},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
