@@ -84,29 +84,11 @@ TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
 }
 
 TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
+    // One of each kind; the decoder's own tests go through every form it refuses.
     const std::string good = fake_rom_text(0, 1);
-    auto with_pair = [&good](std::size_t at, const std::string& pair) {
-        std::string text = good;
-        text.replace(2 * at, 2, pair);
-        return text;
-    };
-    const std::string values[] = {
-        "EMPTY",
-        "empt",
-        "empty!",
-        "",
-        good.substr(0, 511),
-        good + "0",
-        with_pair(255, "G0"),
-        with_pair(0, "0g"),
-        with_pair(10, "+1"),
-        with_pair(10, " 1"),
-        with_pair(10, "-1"),
-        with_pair(10, "0x"),
-        with_pair(100, std::string("\0"
-                                   "1",
-                                   2)),
-    };
+    std::string bad_digit = good;
+    bad_digit[2 * 255] = 'G';
+    const std::string values[] = {"EMPTY", "", good.substr(0, 511), bad_digit};
     for (const std::string& value : values) {
         SCOPED_TRACE("value '" + value.substr(0, 40) + "' of length " +
                      std::to_string(value.size()));

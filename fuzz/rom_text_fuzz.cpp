@@ -8,15 +8,15 @@
 
 namespace {
 
+// Written apart from the decoder's own digit reading, so that the two check each other.
 int hex_value(std::uint8_t c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
+    constexpr char kLower[] = "0123456789abcdef";
+    constexpr char kUpper[] = "0123456789ABCDEF";
+    for (int value = 0; value < 16; ++value) {
+        if (c == static_cast<std::uint8_t>(kLower[value]) ||
+            c == static_cast<std::uint8_t>(kUpper[value])) {
+            return value;
+        }
     }
     return -1;
 }
