@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "benchmarks/bench_support.h"
+#include "image/crc16.h"
 #include "image/pof_file.h"
+#include "testing/crc16_reference.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "cable/cable_operation.h"
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
+#include "image/rom_text.h"
 
 namespace {
 

@@ -5,28 +5,13 @@
 
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "image/rom_text.h"
 
 namespace {
 
 constexpr std::uint32_t kFindTimeoutMs = 6000;
 constexpr std::uint32_t kLockTimeoutMs = 10000;
 constexpr std::uint32_t kModeSettleMs = 3000;
-constexpr char kBlankRomText[] = "empty";
-constexpr std::uint32_t kBlankRomTextLength = sizeof kBlankRomText - 1;
-
-// The value of one hexadecimal digit, or -1.
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // False, with the message printed, when the ROM could not be read into `image`.
 bool read_rom(HWL_CHAIN chain, RomImage& image) {
@@ -43,32 +28,6 @@ bool read_rom(HWL_CHAIN chain, RomImage& image) {
 }
 
 }  // namespace
-
-bool rom_from_text(const char* text, std::uint32_t length, RomImage& image) {
-    if (text == nullptr) {
-        return false;
-    }
-    if (length == kBlankRomTextLength && std::memcmp(text, kBlankRomText, length) == 0) {
-        image = RomImage{};
-        return true;
-    }
-    if (length != kRomTextLength) {
-        return false;
-    }
-    // Every pair must be two digits: a lenient reading would turn garbage into zero bytes, and
-    // an all-zero image passes for a blank cable that would then lose its identity.
-    RomImage decoded;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        int high = hex_digit(text[2 * i]);
-        int low = hex_digit(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        decoded.bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    image = decoded;
-    return true;
-}
 
 int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePause pause) {
     if (name == nullptr) {

@@ -11,14 +11,6 @@ constexpr int kCableOk = 0;
 constexpr int kCableFailed = 8;     // lock, ROM read or mode switch failed
 constexpr int kCableNotFound = 12;  // the cable lookup failed
 
-// Characters of the ROM's text form: two hexadecimal digits per byte, byte 0 first.
-constexpr std::uint32_t kRomTextLength = 2 * kRomSize;
-
-// True when the first `length` characters of `text` are a ROM: exactly kRomTextLength
-// hexadecimal digits (either case), or "empty" for a blank ROM (all zero bytes). `text` need not
-// be terminated. On false `image` is untouched.
-bool rom_from_text(const char* text, std::uint32_t length, RomImage& image);
-
 // What operate_cable does with the cable while it holds the lock.
 enum class CableStep {
     kReadRom,          // read the ROM

@@ -3,20 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/ascii.h"
+
 namespace {
 
-bool same_word(const char* arg, const char* word) {
-    for (; *arg != '\0' && *word != '\0'; ++arg, ++word) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        if (lower(static_cast<unsigned char>(*arg)) != lower(static_cast<unsigned char>(*word))) {
-            return false;
-        }
-    }
-    return *arg == '\0' && *word == '\0';
-}
-
 bool is_word(const char* arg, const char* long_form, const char* short_form) {
-    return same_word(arg, long_form) || same_word(arg, short_form);
+    return equal_ignoring_ascii_case(arg, long_form) || equal_ignoring_ascii_case(arg, short_form);
 }
 
 bool has_pof_suffix(const std::string& name) {
@@ -42,7 +34,7 @@ const char* attached_value(const char* arg, const char* long_form) {
         return nullptr;
     }
     std::string word(arg, length);
-    return same_word(word.c_str(), long_form) ? arg + length + 1 : nullptr;
+    return equal_ignoring_ascii_case(word.c_str(), long_form) ? arg + length + 1 : nullptr;
 }
 
 // A dash word the walk cannot place. A lone "-" and names ending in ".pof" stay file names.
@@ -128,7 +120,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
             options.dry_run = true;
         } else if (is_word(arg, "--list", "-l")) {
             options.list = true;
-        } else if (same_word(arg, "--json")) {
+        } else if (equal_ignoring_ascii_case(arg, "--json")) {
             options.json = true;
         } else if (is_unknown_option(arg)) {
             std::fprintf(stderr, "Unknown option %s\n", arg);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/pof_builder.h"
+#include "testing/pof_in_memory.h"
 
 namespace {
 
@@ -22,18 +23,12 @@ RomImage make_rom(std::uint16_t version, std::uint16_t id, const std::string& se
     return image;
 }
 
-// A loaded file made in memory: the first packet after the header is the ROM packet.
+// A file made and parsed in memory; its first packet after the header is the ROM packet.
 PofImage make_pof(const RomImage& image) {
     PofRecipe recipe;
     recipe.image = image;
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
     PofImage pof;
-    pof.bytes.reset(new std::uint8_t[bytes.size()]);
-    std::memcpy(pof.bytes.get(), bytes.data(), bytes.size());
-    pof.length = bytes.size();
-    pof.rom_data = 30;
-    pof.crc_pos = 1060;
-    pof.image = image;
+    EXPECT_TRUE(parse_pof_copy(build_pof(recipe), StoredCrc::kMustMatch, pof));
     return pof;
 }
 

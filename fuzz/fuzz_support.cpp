@@ -1,6 +1,5 @@
 #include "fuzz/fuzz_support.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -107,13 +106,4 @@ bool enter_private_folder(int* argc, char*** argv) {
         }
     }
     return false;
-}
-
-bool write_bytes(const char* path, const std::uint8_t* data, std::size_t n) {
-    std::FILE* f = std::fopen(path, "wb");
-    if (f == nullptr) {
-        return false;
-    }
-    bool ok = n == 0 || std::fwrite(data, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
 }

@@ -23,6 +23,3 @@ inline void require(bool holds) {
 // (inputs, corpus folders, -dict=, -artifact_prefix= and the like) are made absolute first, and
 // crash files still go to the original working directory. False when no folder could be made.
 bool enter_private_folder(int* argc, char*** argv);
-
-// Writes n bytes to path, replacing it. False when it could not.
-bool write_bytes(const char* path, const std::uint8_t* data, std::size_t n);

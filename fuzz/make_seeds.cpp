@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "image/crc16.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
 

@@ -13,6 +13,7 @@
 #include "fuzz/fuzz_support.h"
 #include "fuzz/quiet_output.h"
 #include "sim/pof_builder.h"
+#include "testing/pof_in_memory.h"
 
 namespace {
 
@@ -21,7 +22,6 @@ constexpr std::uint8_t kForce = 2;
 constexpr std::uint8_t kSerialGiven = 4;
 constexpr std::uint8_t kLeadingPacket = 8;  // moves the ROM data away from its usual offset
 constexpr std::size_t kFlagsOffset = 2 * kRomSize;
-constexpr char kInputName[] = "input.pof";
 
 std::uint8_t byte_at(const std::uint8_t* data, std::size_t size, std::size_t i) {
     return i < size ? data[i] : 0;
@@ -139,9 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         recipe.leading_data = {0x5A, 0, 0xA5};
     }
     const std::vector<std::uint8_t> file_bytes = build_pof(recipe);
-    require(write_bytes(kInputName, file_bytes.data(), file_bytes.size()));
     PofImage pof;
-    require(load_pof(kInputName, pof));
+    require(parse_pof_copy(file_bytes, StoredCrc::kMustMatch, pof));
     require(pof.image == file);
     const std::size_t rom_data = pof.rom_data;
     const std::size_t crc_pos = pof.crc_pos;

@@ -2,21 +2,21 @@
 // two forms a cable reports: 512 hexadecimal digits, or "empty".
 #include <cstring>
 
-#include "cable/cable_operation.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/quiet_output.h"
+#include "image/rom_text.h"
 
 namespace {
 
+// Written apart from the decoder's own digit reading, so that the two check each other.
 int hex_value(std::uint8_t c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
+    constexpr char kLower[] = "0123456789abcdef";
+    constexpr char kUpper[] = "0123456789ABCDEF";
+    for (int value = 0; value < 16; ++value) {
+        if (c == static_cast<std::uint8_t>(kLower[value]) ||
+            c == static_cast<std::uint8_t>(kUpper[value])) {
+            return value;
+        }
     }
     return -1;
 }
@@ -38,9 +38,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size > UINT32_MAX) {
-        return 0;
-    }
     // A filling that no accepted text produces in full, so that a partial write shows.
     RomImage before;
     for (std::size_t k = 0; k < kRomSize; ++k) {
@@ -48,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     RomImage image = before;
     const char* text = reinterpret_cast<const char*>(data);
-    bool accepted = rom_from_text(text, static_cast<std::uint32_t>(size), image);
+    bool accepted = rom_from_text(text, size, image);
 
     const bool is_empty = size == 5 && std::memcmp(text, "empty", 5) == 0;
     const bool is_rom = size == kRomTextLength && all_hex(data, size);

@@ -1,6 +1,6 @@
-#include <array>
+#include "image/crc16.h"
 
-#include "image/pof_file.h"
+#include <array>
 
 namespace {
 
@@ -33,29 +33,28 @@ const CrcTables& tables() {
 
 }  // namespace
 
-std::uint16_t crc16_x25_bytewise(const std::uint8_t* data, std::size_t n) {
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = static_cast<std::uint16_t>((crc >> 1) ^ ((crc & 1) ? kPolynomial : 0));
-        }
+void crc16_x25_add(Crc16X25& crc, const std::uint8_t* data, std::size_t n) {
+    const auto& t = tables().t;
+    std::uint16_t reg = crc.state;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        unsigned x = reg ^ (data[i] | (data[i + 1] << 8));
+        reg = static_cast<std::uint16_t>(t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][data[i + 2]] ^
+                                         t[4][data[i + 3]] ^ t[3][data[i + 4]] ^ t[2][data[i + 5]] ^
+                                         t[1][data[i + 6]] ^ t[0][data[i + 7]]);
     }
-    return static_cast<std::uint16_t>(~crc);
+    for (; i < n; ++i) {
+        reg = static_cast<std::uint16_t>((reg >> 8) ^ t[0][(reg ^ data[i]) & 0xFF]);
+    }
+    crc.state = reg;
+}
+
+std::uint16_t crc16_x25_value(const Crc16X25& crc) {
+    return static_cast<std::uint16_t>(~crc.state);
 }
 
 std::uint16_t crc16_x25(const std::uint8_t* data, std::size_t n) {
-    const auto& t = tables().t;
-    std::uint16_t crc = 0xFFFF;
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        unsigned x = crc ^ (data[i] | (data[i + 1] << 8));
-        crc = static_cast<std::uint16_t>(t[7][x & 0xFF] ^ t[6][x >> 8] ^ t[5][data[i + 2]] ^
-                                         t[4][data[i + 3]] ^ t[3][data[i + 4]] ^
-                                         t[2][data[i + 5]] ^ t[1][data[i + 6]] ^ t[0][data[i + 7]]);
-    }
-    for (; i < n; ++i) {
-        crc = static_cast<std::uint16_t>((crc >> 8) ^ t[0][(crc ^ data[i]) & 0xFF]);
-    }
-    return static_cast<std::uint16_t>(~crc);
+    Crc16X25 crc;
+    crc16_x25_add(crc, data, n);
+    return crc16_x25_value(crc);
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "image/crc16.h"
+#include "image/little_endian.h"
 #include "image/regular_file.h"
 
 namespace {
@@ -12,15 +14,7 @@ namespace {
 constexpr std::uint8_t kPofMagic[8] = {'P', 'O', 'F', 0, 0, 0, 1, 0};
 constexpr std::uint8_t kRomSubHeader[kRomSubHeaderSize] = {0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0, 1, 0};
 constexpr std::size_t kRomPairsSize = 2 * kRomSize;  // the first half of the ROM data
-
-std::uint16_t read_u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t read_u32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+constexpr char kNotPofMessage[] = "Did not understand POF file header\n";
 
 bool fail(const char* message) {
     std::fputs(message, stderr);
@@ -36,8 +30,6 @@ bool has_pof_header(const std::uint8_t* bytes, std::uint64_t length) {
     return length >= sizeof kPofMagic && std::memcmp(bytes, kPofMagic, sizeof kPofMagic) == 0;
 }
 
-enum class ReadResult { kRead, kFailed, kNotPof };
-
 // Reads up to n bytes into out; returns how many were read.
 std::size_t read_fully(std::FILE* f, std::uint8_t* out, std::size_t n) {
     std::size_t done = 0;
@@ -51,10 +43,42 @@ std::size_t read_fully(std::FILE* f, std::uint8_t* out, std::size_t n) {
     return done;
 }
 
+// A file's bytes as read, with the checksum of all but its last two.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t length = 0;
+    std::uint16_t leading_crc = 0;
+};
+
+enum class ReadResult { kRead, kFailed, kNotPof };
+
+// Reads size bytes into out and checksums them piece by piece, each while it is still in the
+// cache, leaving out the last two bytes of the file; the first `head` bytes are in out already.
+// Pieces end at multiples of kPofReadPieceSize. Returns how many bytes out holds.
+std::size_t read_and_checksum(std::FILE* f, std::uint8_t* out, std::size_t head, std::size_t size,
+                              Crc16X25& crc) {
+    const std::size_t covered = size >= kCrcPacketLength ? size - kCrcPacketLength : 0;
+    std::size_t done = head;
+    crc16_x25_add(crc, out, std::min(done, covered));
+    while (done < size) {
+        const std::size_t piece =
+            std::min(kPofReadPieceSize - done % kPofReadPieceSize, size - done);
+        const std::size_t got = read_fully(f, out + done, piece);
+        if (got == 0) {
+            break;
+        }
+        if (done < covered) {
+            crc16_x25_add(crc, out + done, std::min(done + got, covered) - done);
+        }
+        done += got;
+    }
+    return done;
+}
+
 // Reads the whole regular file at path; bytes that could not be read are never kept. The header
 // is looked at before memory is taken for the rest, so that a large file of another kind is
 // refused at once.
-ReadResult read_whole_file(const char* path, PofImage& pof) {
+ReadResult read_whole_file(const char* path, FileBytes& file) {
     std::uint64_t size = 0;
     std::FILE* f = open_regular_file(path, size);
     if (f == nullptr) {
@@ -71,36 +95,35 @@ ReadResult read_whole_file(const char* path, PofImage& pof) {
     }
     std::unique_ptr<std::uint8_t[]> bytes;
     std::uint64_t done = 0;
+    Crc16X25 crc;
     if (head_read == head_size && size <= SIZE_MAX) {
         bytes.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(size)]);
     }
     if (bytes) {
         std::memcpy(bytes.get(), head, head_size);
-        done = head_size +
-               read_fully(f, bytes.get() + head_size, static_cast<std::size_t>(size) - head_size);
+        done = read_and_checksum(f, bytes.get(), head_size, static_cast<std::size_t>(size), crc);
     }
     std::fclose(f);
     if (!bytes || done != size) {
         fail_with_path("Unable to read %s\n", path);
         return ReadResult::kFailed;
     }
-    pof.bytes = std::move(bytes);
-    pof.length = static_cast<std::size_t>(size);
+    file.bytes = std::move(bytes);
+    file.length = static_cast<std::size_t>(size);
+    file.leading_crc = crc16_x25_value(crc);
     return ReadResult::kRead;
 }
 
 }  // namespace
 
-bool load_pof(const char* path, PofImage& pof) {
+bool parse_pof(std::unique_ptr<std::uint8_t[]> file_bytes, std::size_t length,
+               std::uint16_t leading_crc, StoredCrc stored_crc, PofImage& pof) {
     pof = PofImage{};
-    ReadResult read = read_whole_file(path, pof);
-    if (read == ReadResult::kFailed) {
-        return false;
-    }
+    pof.bytes = std::move(file_bytes);
+    pof.length = length;
     const std::uint8_t* bytes = pof.bytes.get();
-    const std::uint64_t length = pof.length;
-    if (read == ReadResult::kNotPof || !has_pof_header(bytes, length)) {
-        return fail("Did not understand POF file header\n");
+    if (!has_pof_header(bytes, length)) {
+        return fail(kNotPofMessage);
     }
 
     // 64-bit offsets: offset + 6 + a 32-bit length cannot wrap, so an oversized packet simply
@@ -128,13 +151,10 @@ bool load_pof(const char* path, PofImage& pof) {
     if (offset != length || pof.crc_pos == kNoPosition) {
         return fail("Unknown data at end of pof file\n");
     }
-    // Fuzzing builds define CABLEWRIGHT_FUZZ_ANY_CRC to skip this check, so that mutated files
-    // reach the checks below.
-#ifndef CABLEWRIGHT_FUZZ_ANY_CRC
-    if (pof_crc(pof) != read_u16(bytes + pof.crc_pos)) {
+    // The CRC packet ends the file here, so leading_crc covers exactly the bytes before crc_pos.
+    if (stored_crc == StoredCrc::kMustMatch && leading_crc != read_u16(bytes + pof.crc_pos)) {
         return fail("POF file is corrupted\n");
     }
-#endif
     if (pof.rom_data == kNoPosition || pof.rom_data + kRomDataSize > pof.length) {
         return fail("No ROM section in pof file\n");
     }
@@ -154,6 +174,21 @@ bool load_pof(const char* path, PofImage& pof) {
     return true;
 }
 
+bool load_pof(const char* path, PofImage& pof) {
+    pof = PofImage{};
+    FileBytes file;
+    switch (read_whole_file(path, file)) {
+        case ReadResult::kFailed:
+            return false;
+        case ReadResult::kNotPof:
+            return fail(kNotPofMessage);
+        case ReadResult::kRead:
+            break;
+    }
+    return parse_pof(std::move(file.bytes), file.length, file.leading_crc, StoredCrc::kMustMatch,
+                     pof);
+}
+
 std::uint16_t pof_crc(const PofImage& pof) {
     return crc16_x25(pof.bytes.get(), pof.crc_pos);
 }
@@ -170,9 +205,7 @@ void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_
 }
 
 const char* write_temp_pof(PofImage& pof, TempFile& file) {
-    std::uint16_t crc = pof_crc(pof);
-    pof.bytes[pof.crc_pos] = static_cast<std::uint8_t>(crc & 0xFF);
-    pof.bytes[pof.crc_pos + 1] = static_cast<std::uint8_t>(crc >> 8);
+    write_u16(pof.bytes.get() + pof.crc_pos, pof_crc(pof));
     // Never replace an existing file: a second run in this folder would otherwise program one
     // cable with the other cable's identity.
     switch (create_temp_file(kTempPofName, pof.bytes.get(), pof.length, file)) {

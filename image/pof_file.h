@@ -30,13 +30,23 @@ struct PofImage {
     RomImage image;                      // byte k mirrors bytes[rom_data + 2k + 1]
 };
 
-// CRC-16/X-25 of n bytes (0x906E for "123456789").
-std::uint16_t crc16_x25(const std::uint8_t* data, std::size_t n);
+// What parse_pof makes of the checksum a file stores.
+enum class StoredCrc {
+    kMustMatch,  // a file whose stored checksum differs from its bytes' is corrupted
+    kAcceptAny,  // fuzzing: mutated files get past the checksum to the checks behind it
+};
 
-// Reference bytewise CRC-16/X-25, kept as the oracle for the table-driven one.
-std::uint16_t crc16_x25_bytewise(const std::uint8_t* data, std::size_t n);
+// load_pof reads and checksums a file in pieces of this many bytes.
+constexpr std::size_t kPofReadPieceSize = 256 * 1024;
 
-// Loads and checks a POF file. On failure prints one message to standard error and returns false.
+// Parses and checks the POF file whose `length` bytes are `bytes`; they are handed to `pof`.
+// `leading_crc` is the CRC-16/X-25 of all but the last two bytes, where a valid file keeps its
+// checksum. On failure prints one message to standard error and returns false.
+bool parse_pof(std::unique_ptr<std::uint8_t[]> bytes, std::size_t length, std::uint16_t leading_crc,
+               StoredCrc stored_crc, PofImage& pof);
+
+// Reads the file at path in one pass, checksumming as it reads, and parses it. On failure prints
+// one message to standard error and returns false.
 bool load_pof(const char* path, PofImage& pof);
 
 // The checksum over the bytes from offset 0 up to crc_pos.

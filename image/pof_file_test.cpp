@@ -8,7 +8,10 @@
 #include <iterator>
 #include <random>
 
+#include "image/crc16.h"
 #include "sim/pof_builder.h"
+#include "testing/crc16_reference.h"
+#include "testing/pof_in_memory.h"
 
 namespace fs = std::filesystem;
 
@@ -31,7 +34,7 @@ class PofFile : public testing::Test {
     }
 
     // Loads bytes from a file; returns the load result and what went to standard error.
-    bool load(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err) {
+    static bool load(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err) {
         write_file("in.pof", bytes);
         testing::internal::CaptureStderr();
         bool ok = load_pof("in.pof", pof);
@@ -56,107 +59,137 @@ RomImage sample_image() {
     return image;
 }
 
-TEST(Crc16, CheckValueAndTableMatchesBytewise) {
-    const char* digits = "123456789";
-    auto p = reinterpret_cast<const std::uint8_t*>(digits);
-    EXPECT_EQ(crc16_x25_bytewise(p, 9), 0x906E);
-    EXPECT_EQ(crc16_x25(p, 9), 0x906E);
-    EXPECT_EQ(crc16_x25(p, 0), 0x0000);
-
-    std::mt19937 rng(1234);
-    std::vector<std::uint8_t> data(4099);
-    for (auto& b : data) {
-        b = static_cast<std::uint8_t>(rng());
-    }
-    for (std::size_t n : {1u, 7u, 8u, 9u, 15u, 16u, 17u, 1000u, 4099u}) {
-        for (std::size_t start : {0u, 1u, 3u}) {
-            SCOPED_TRACE(std::to_string(n) + "@" + std::to_string(start));
-            std::size_t len = std::min(n, data.size() - start);
-            EXPECT_EQ(crc16_x25(data.data() + start, len),
-                      crc16_x25_bytewise(data.data() + start, len));
-        }
-    }
+// Parses bytes in memory; returns the result and what went to standard error.
+bool parse(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err,
+           StoredCrc stored_crc = StoredCrc::kMustMatch) {
+    testing::internal::CaptureStderr();
+    bool ok = parse_pof_copy(bytes, stored_crc, pof);
+    err = testing::internal::GetCapturedStderr();
+    return ok;
 }
 
-TEST_F(PofFile, MinimalFileLoads) {
+// Where the ROM data starts when the ROM packet follows the header directly.
+constexpr std::size_t kFirstRomData = kPofHeaderSize + kPacketHeaderSize + kRomSubHeaderSize;
+
+TEST(ParsePof, MinimalFileParses) {
     PofRecipe recipe;
     recipe.image = sample_image();
     std::vector<std::uint8_t> bytes = build_pof(recipe);
     ASSERT_EQ(bytes.size(), 1062u);
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(bytes, pof, err));
+    ASSERT_TRUE(parse(bytes, pof, err));
     EXPECT_EQ(err, "");
-    EXPECT_EQ(pof.length, 1062u);
-    EXPECT_EQ(pof.rom_data, 30u);
-    EXPECT_EQ(pof.crc_pos, 1060u);
+    EXPECT_EQ(pof.length, bytes.size());
+    EXPECT_EQ(pof.rom_data, kFirstRomData);
+    EXPECT_EQ(pof.crc_pos, bytes.size() - kCrcPacketLength);
     EXPECT_EQ(pof.image, recipe.image);
-    EXPECT_EQ(pof_crc(pof), crc16_x25_bytewise(bytes.data(), 1060));
+    EXPECT_EQ(pof_crc(pof), crc16_x25_bytewise(bytes.data(), bytes.size() - kCrcPacketLength));
 }
 
-TEST_F(PofFile, OtherPacketsAreSkipped) {
+TEST(ParsePof, OtherPacketsAreSkipped) {
     PofRecipe recipe;
     recipe.image = sample_image();
     recipe.leading_data = {1, 2, 3, 4, 5};
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(build_pof(recipe), pof, err)) << err;
-    EXPECT_EQ(pof.rom_data, 30u + 11u);
+    ASSERT_TRUE(parse(build_pof(recipe), pof, err)) << err;
+    EXPECT_EQ(pof.rom_data, kFirstRomData + kPacketHeaderSize + 5);
     EXPECT_EQ(pof.image, recipe.image);
 }
 
-TEST_F(PofFile, EachBrokenRuleHasItsMessage) {
-    constexpr std::size_t kWhole = SIZE_MAX;
-    struct Case {
-        const char* what;
-        void (*breaks)(PofRecipe&);
-        std::size_t cut_to;  // keep only this many bytes of the built file
-        const char* message;
-    };
-    auto none = [](PofRecipe&) {};
-    const char* header = "Did not understand POF file header\n";
-    const char* rom = "Did not understand ROM section in POF file\n";
-    const char* tail = "Unknown data at end of pof file\n";
-    const char* unused = "Unused parts of pof file ROM are not zero\n";
-    const Case cases[] = {
-        {"bad magic", [](PofRecipe& r) { r.header[2] = 'X'; }, kWhole, header},
-        {"bad version word", [](PofRecipe& r) { r.header[6] = 2; }, kWhole, header},
-        {"empty file", none, 0, header},
-        {"seven bytes", none, 7, header},
-        {"header only", none, 12, tail},
-        {"rom length 1035", [](PofRecipe& r) { r.rom_length = 1035; }, kWhole, rom},
-        {"rom length 1037", [](PofRecipe& r) { r.rom_length = 1037; }, kWhole, rom},
-        {"rom sub-header", [](PofRecipe& r) { r.rom_sub_header[7] = 0x21; }, kWhole, rom},
-        {"extra byte after crc", [](PofRecipe& r) { r.trailing = {0}; }, kWhole, tail},
-        {"no crc packet", [](PofRecipe& r) { r.include_crc = false; }, kWhole, tail},
-        {"bad checksum", [](PofRecipe& r) { r.corrupt_crc = true; }, kWhole,
-         "POF file is corrupted\n"},
-        {"no rom packet", [](PofRecipe& r) { r.include_rom = false; }, kWhole,
-         "No ROM section in pof file\n"},
-        {"bad checksum beats missing rom",
-         [](PofRecipe& r) {
-             r.include_rom = false;
-             r.corrupt_crc = true;
-         },
-         kWhole, "POF file is corrupted\n"},
-        {"pair byte", [](PofRecipe& r) { r.nonzero_pair_byte = true; }, kWhole, unused},
-        {"tail byte", [](PofRecipe& r) { r.nonzero_tail_byte = true; }, kWhole, unused},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        PofRecipe recipe;
-        recipe.image = sample_image();
-        c.breaks(recipe);
-        std::vector<std::uint8_t> bytes = build_pof(recipe);
-        bytes.resize(std::min(bytes.size(), c.cut_to));
+constexpr std::size_t kWhole = SIZE_MAX;
+const char* const kHeaderMessage = "Did not understand POF file header\n";
+const char* const kRomMessage = "Did not understand ROM section in POF file\n";
+const char* const kTailMessage = "Unknown data at end of pof file\n";
+const char* const kCorruptMessage = "POF file is corrupted\n";
+const char* const kNoRomMessage = "No ROM section in pof file\n";
+const char* const kUnusedMessage = "Unused parts of pof file ROM are not zero\n";
+
+struct BrokenRule {
+    const char* what;
+    void (*breaks)(PofRecipe&);
+    std::size_t cut_to;  // keep only this many bytes of the built file
+    const char* message;
+};
+
+void no_change(PofRecipe&) {}
+
+const BrokenRule kBrokenRules[] = {
+    {"bad magic", [](PofRecipe& r) { r.header[2] = 'X'; }, kWhole, kHeaderMessage},
+    {"bad version word", [](PofRecipe& r) { r.header[6] = 2; }, kWhole, kHeaderMessage},
+    {"empty file", no_change, 0, kHeaderMessage},
+    {"seven bytes", no_change, 7, kHeaderMessage},
+    {"header only", no_change, 12, kTailMessage},
+    {"rom length 1035", [](PofRecipe& r) { r.rom_length = 1035; }, kWhole, kRomMessage},
+    {"rom length 1037", [](PofRecipe& r) { r.rom_length = 1037; }, kWhole, kRomMessage},
+    {"rom sub-header", [](PofRecipe& r) { r.rom_sub_header[7] = 0x21; }, kWhole, kRomMessage},
+    {"extra byte after crc", [](PofRecipe& r) { r.trailing = {0}; }, kWhole, kTailMessage},
+    {"no crc packet", [](PofRecipe& r) { r.include_crc = false; }, kWhole, kTailMessage},
+    {"bad checksum", [](PofRecipe& r) { r.corrupt_crc = true; }, kWhole, kCorruptMessage},
+    {"no rom packet", [](PofRecipe& r) { r.include_rom = false; }, kWhole, kNoRomMessage},
+    {"bad checksum beats missing rom",
+     [](PofRecipe& r) {
+         r.include_rom = false;
+         r.corrupt_crc = true;
+     },
+     kWhole, kCorruptMessage},
+    {"pair byte", [](PofRecipe& r) { r.nonzero_pair_byte = true; }, kWhole, kUnusedMessage},
+    {"tail byte", [](PofRecipe& r) { r.nonzero_tail_byte = true; }, kWhole, kUnusedMessage},
+};
+
+std::vector<std::uint8_t> broken_file(const BrokenRule& rule) {
+    PofRecipe recipe;
+    recipe.image = sample_image();
+    rule.breaks(recipe);
+    std::vector<std::uint8_t> bytes = build_pof(recipe);
+    bytes.resize(std::min(bytes.size(), rule.cut_to));
+    return bytes;
+}
+
+TEST(ParsePof, EachBrokenRuleHasItsMessage) {
+    for (const BrokenRule& rule : kBrokenRules) {
+        SCOPED_TRACE(rule.what);
         PofImage pof;
         std::string err;
-        EXPECT_FALSE(load(bytes, pof, err));
-        EXPECT_EQ(err, c.message);
+        EXPECT_FALSE(parse(broken_file(rule), pof, err));
+        EXPECT_EQ(err, rule.message);
     }
 }
 
-TEST_F(PofFile, HugePacketLengthsEndTheWalkWithoutWrapping) {
+// Accepting any stored checksum lets a file past that one check and no other.
+TEST(ParsePof, AcceptingAnyChecksumSkipsOnlyTheChecksum) {
+    const BrokenRule cases[] = {
+        {"bad checksum", [](PofRecipe& r) { r.corrupt_crc = true; }, kWhole, ""},
+        {"bad checksum and no rom packet",
+         [](PofRecipe& r) {
+             r.corrupt_crc = true;
+             r.include_rom = false;
+         },
+         kWhole, kNoRomMessage},
+        {"bad checksum and pair byte",
+         [](PofRecipe& r) {
+             r.corrupt_crc = true;
+             r.nonzero_pair_byte = true;
+         },
+         kWhole, kUnusedMessage},
+        {"bad magic", [](PofRecipe& r) { r.header[2] = 'X'; }, kWhole, kHeaderMessage},
+        {"extra byte after crc", [](PofRecipe& r) { r.trailing = {0}; }, kWhole, kTailMessage},
+    };
+    for (const BrokenRule& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool accepted = *c.message == '\0';
+        PofImage pof;
+        std::string err;
+        EXPECT_EQ(parse(broken_file(c), pof, err, StoredCrc::kAcceptAny), accepted);
+        EXPECT_EQ(err, c.message);
+        if (accepted) {
+            EXPECT_EQ(pof.image, sample_image());
+        }
+    }
+}
+
+TEST(ParsePof, HugePacketLengthsEndTheWalkWithoutWrapping) {
     for (std::uint32_t huge : {4294967290u, 4294967295u, 4294967284u}) {
         SCOPED_TRACE(huge);
         PofRecipe recipe;
@@ -178,20 +211,82 @@ TEST_F(PofFile, HugePacketLengthsEndTheWalkWithoutWrapping) {
         bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
         PofImage pof;
         std::string err;
-        EXPECT_FALSE(load(bytes, pof, err));
-        EXPECT_EQ(err, "Unknown data at end of pof file\n");
+        EXPECT_FALSE(parse(bytes, pof, err));
+        EXPECT_EQ(err, kTailMessage);
     }
 }
 
-TEST_F(PofFile, TruncatedRomPacketIsUnknownData) {
+TEST(ParsePof, TruncatedRomPacketIsUnknownData) {
     PofRecipe recipe;
     recipe.include_crc = false;
     std::vector<std::uint8_t> bytes = build_pof(recipe);
-    bytes.resize(12 + 6 + 5);  // the sub-header itself is cut, so it is not compared
+    bytes.resize(kPofHeaderSize + kPacketHeaderSize + 5);  // the sub-header itself is cut
     PofImage pof;
     std::string err;
-    EXPECT_FALSE(load(bytes, pof, err));
-    EXPECT_EQ(err, "Unknown data at end of pof file\n");
+    EXPECT_FALSE(parse(bytes, pof, err));
+    EXPECT_EQ(err, kTailMessage);
+}
+
+// The file reader gives every file the verdict the parser gives its bytes.
+TEST_F(PofFile, LoadGivesTheParsersVerdict) {
+    for (const BrokenRule& rule : kBrokenRules) {
+        SCOPED_TRACE(rule.what);
+        PofImage pof;
+        std::string err;
+        EXPECT_FALSE(load(broken_file(rule), pof, err));
+        EXPECT_EQ(err, rule.message);
+    }
+    PofRecipe recipe;
+    recipe.image = sample_image();
+    PofImage pof;
+    std::string err;
+    ASSERT_TRUE(load(build_pof(recipe), pof, err));
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(pof.image, recipe.image);
+}
+
+// A valid file of `size` bytes: a filler packet before the ROM packet makes up the size.
+std::vector<std::uint8_t> valid_file_of_size(std::size_t size) {
+    const std::size_t bare = build_pof(PofRecipe{}).size() + kPacketHeaderSize;
+    PofRecipe recipe;
+    recipe.image = sample_image();
+    recipe.leading_data.resize(size - bare);
+    for (std::size_t i = 0; i < recipe.leading_data.size(); ++i) {
+        recipe.leading_data[i] = static_cast<std::uint8_t>(i * 31 + (i >> 9));
+    }
+    return build_pof(recipe);
+}
+
+// load_pof checksums the file in pieces as it reads them, all but the last two bytes: wherever
+// the pieces end against the file's end, a valid file loads and a changed byte is caught.
+TEST_F(PofFile, ChecksumWhileReadingCoversAllButTheStoredChecksum) {
+    std::vector<std::size_t> sizes;
+    for (std::size_t end : {kPofReadPieceSize, 2 * kPofReadPieceSize}) {
+        for (std::size_t size = end - 3; size <= end + 4; ++size) {
+            sizes.push_back(size);
+        }
+    }
+    for (std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        std::vector<std::uint8_t> bytes = valid_file_of_size(size);
+        ASSERT_EQ(bytes.size(), size);
+        PofImage pof;
+        std::string err;
+        ASSERT_TRUE(load(bytes, pof, err)) << err;
+        EXPECT_EQ(pof.length, size);
+        EXPECT_EQ(pof.image, sample_image());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), pof.bytes.get()));
+    }
+    // Filler bytes on either side of the first piece's end and in the second piece.
+    for (std::size_t at : {kPofReadPieceSize - 1, kPofReadPieceSize, kPofReadPieceSize + 100}) {
+        SCOPED_TRACE(at);
+        std::vector<std::uint8_t> bytes = valid_file_of_size(kPofReadPieceSize + 1000);
+        bytes[at] ^= 0x40;
+        PofImage pof;
+        std::string err;
+        EXPECT_FALSE(load(bytes, pof, err));
+        EXPECT_EQ(err, kCorruptMessage);
+    }
 }
 
 TEST_F(PofFile, PathsThatNameNoReadableFile) {
@@ -213,7 +308,7 @@ TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
     std::vector<std::uint8_t> bytes = build_pof(recipe);
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(bytes, pof, err));
+    ASSERT_TRUE(parse(bytes, pof, err));
     TempFile file;
     const char* name = write_temp_pof(pof, file);
     ASSERT_NE(name, nullptr);
@@ -228,7 +323,7 @@ TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
     recipe.image = sample_image();
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(build_pof(recipe), pof, err));
+    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
     stamp_serial(pof, "AB-12", 0x30, 5);
     stamp_serial(pof, "zz", 0x40, 0);  // a count of 0 writes nothing
     for (std::size_t i = 0; i < 5; ++i) {
@@ -255,7 +350,7 @@ TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
     PofRecipe recipe;
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(build_pof(recipe), pof, err));
+    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
     write_file("cablewright.tmp.pof", {'m', 'i', 'n', 'e'});
     testing::internal::CaptureStderr();
     TempFile file;
@@ -271,7 +366,7 @@ TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
     PofRecipe recipe;
     PofImage pof;
     std::string err;
-    ASSERT_TRUE(load(build_pof(recipe), pof, err));
+    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
     std::error_code no_links;
     fs::create_symlink("victim.pof", "cablewright.tmp.pof", no_links);
     if (no_links) {

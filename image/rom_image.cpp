@@ -3,30 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/ascii.h"
+#include "image/little_endian.h"
+
 namespace {
 
 // Product names that older ROMs carry and the one they are corrected to.
 constexpr char kOldKestrelName[] = "USB Kestrel++";
 constexpr char kCurrentName[] = "USB-KestrelII";  // written with its zero: 14 bytes
 constexpr char kSerialPrefix[] = "101-0";
-
-std::uint16_t read_u16(const RomImage& image, std::size_t offset) {
-    return static_cast<std::uint16_t>(image.bytes[offset] | (image.bytes[offset + 1] << 8));
-}
-
-bool equals_ignoring_case(const std::string& a, const char* b) {
-    std::size_t n = std::strlen(b);
-    if (a.size() != n) {
-        return false;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -39,11 +24,17 @@ bool is_blank(const RomImage& image) {
     return true;
 }
 
-std::uint16_t zan_version(const RomImage& image) { return read_u16(image, kZanVersionOffset); }
+std::uint16_t zan_version(const RomImage& image) {
+    return read_u16(&image.bytes[kZanVersionOffset]);
+}
 
-std::uint16_t hardware_id(const RomImage& image) { return read_u16(image, kHardwareIdOffset); }
+std::uint16_t hardware_id(const RomImage& image) {
+    return read_u16(&image.bytes[kHardwareIdOffset]);
+}
 
-bool has_signature(const RomImage& image) { return image.bytes[kSignatureFlagOffset] != 0; }
+bool has_signature(const RomImage& image) {
+    return image.bytes[kSignatureFlagOffset] != 0;
+}
 
 std::string rom_text(const RomImage& image, std::size_t offset, std::size_t size) {
     std::string text;
@@ -94,8 +85,9 @@ void fix_up_rom(RomImage& image) {
     if (id != 1) {
         return;
     }
-    if (product == kOldKestrelName || equals_ignoring_case(product, "Debug-Kestrel qdex") ||
-        equals_ignoring_case(product, "USB-Kestrel II")) {
+    if (product == kOldKestrelName ||
+        equal_ignoring_ascii_case(product.c_str(), "Debug-Kestrel qdex") ||
+        equal_ignoring_ascii_case(product.c_str(), "USB-Kestrel II")) {
         std::memcpy(&image.bytes[kProductOffset], kCurrentName, sizeof kCurrentName);
     }
     // Serial numbers of at most three characters predate the "101-0" prefix.

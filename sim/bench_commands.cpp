@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "image/rom_text.h"
 #include "sim/bench.h"
 #include "sim/bench_format.h"
 #include "sim/file_lock.h"
@@ -182,9 +183,12 @@ int command_add(const Arguments& raw) {
         return kToolUsage;
     }
     RomFields fields;
-    if (rom && !rom_from_hex(args.options.at("--rom"), cable.rom)) {
-        std::fprintf(stderr, "cablebench: --rom needs 512 hexadecimal digits\n");
-        return kToolUsage;
+    if (rom) {
+        const std::string& hex = args.options.at("--rom");
+        if (!rom_from_hex(hex.data(), hex.size(), cable.rom)) {
+            std::fprintf(stderr, "cablebench: --rom needs 512 hexadecimal digits\n");
+            return kToolUsage;
+        }
     }
     if (!blank && !rom) {
         if (!read_rom_fields(args, "--serial", fields)) {

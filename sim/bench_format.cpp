@@ -3,22 +3,11 @@
 #include <cstdio>
 #include <functional>
 
+#include "image/rom_text.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool parse_flag(const std::string& text, bool& flag) {
     if (text == "0" || text == "1") {
@@ -118,9 +107,9 @@ bool unescape_text(const std::string& text, std::string& out) {
         } else if (i + 1 < text.size() && text[i + 1] == '\\') {
             result += '\\';
             i += 1;
-        } else if (i + 3 < text.size() && text[i + 1] == 'x' && hex_value(text[i + 2]) >= 0 &&
-                   hex_value(text[i + 3]) >= 0) {
-            int byte = hex_value(text[i + 2]) * 16 + hex_value(text[i + 3]);
+        } else if (i + 3 < text.size() && text[i + 1] == 'x' && hex_digit(text[i + 2]) >= 0 &&
+                   hex_digit(text[i + 3]) >= 0) {
+            int byte = hex_digit(text[i + 2]) * 16 + hex_digit(text[i + 3]);
             if (byte == 0) {
                 return false;
             }
@@ -143,23 +132,6 @@ std::string rom_to_hex(const RomImage& image) {
     return out;
 }
 
-bool rom_from_hex(const std::string& text, RomImage& image) {
-    if (text.size() != 2 * kRomSize) {
-        return false;
-    }
-    RomImage result;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        int high = hex_value(text[2 * i]);
-        int low = hex_value(text[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        result.bytes[i] = static_cast<std::uint8_t>(high * 16 + low);
-    }
-    image = result;
-    return true;
-}
-
 bool parse_number(const std::string& text, std::uint32_t& value) {
     bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     std::size_t start = hex ? 2 : 0;
@@ -169,7 +141,7 @@ bool parse_number(const std::string& text, std::uint32_t& value) {
     }
     std::uint64_t result = 0;
     for (std::size_t i = start; i < text.size(); ++i) {
-        int digit = hex_value(text[i]);
+        int digit = hex_digit(text[i]);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) {
             return false;
         }
@@ -275,7 +247,7 @@ FieldResult apply_cable_field(CableRecord& record, const std::string& key,
     if (key == "rom") {
         record.rom_written = value != "empty";
         record.rom = RomImage{};
-        return check(value == "empty" || rom_from_hex(value, record.rom));
+        return check(rom_from_text(value.data(), value.size(), record.rom));
     }
     if (key == "select") {
         return check(parse_flag(value, record.select_mode));

@@ -19,9 +19,6 @@ bool unescape_text(const std::string& text, std::string& out);
 // The ROM as 512 upper-case hexadecimal digits, byte 0 first.
 std::string rom_to_hex(const RomImage& image);
 
-// True when text is exactly 512 hexadecimal digits (either case); fills image.
-bool rom_from_hex(const std::string& text, RomImage& image);
-
 // True when text is a decimal number or "0x" and hexadecimal digits that fits 32 bits.
 bool parse_number(const std::string& text, std::uint32_t& value);
 

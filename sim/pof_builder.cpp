@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "image/crc16.h"
+#include "image/little_endian.h"
 #include "image/pof_file.h"
 
 namespace {
@@ -47,7 +49,7 @@ std::vector<std::uint8_t> build_pof(const PofRecipe& recipe) {
     if (recipe.include_crc) {
         put_u16(out, kCrcPacketTag);
         put_u32(out, kCrcPacketLength);
-        std::uint16_t crc = crc16_x25_bytewise(out.data(), out.size());
+        std::uint16_t crc = crc16_x25(out.data(), out.size());
         if (recipe.corrupt_crc) {
             crc = static_cast<std::uint16_t>(crc + 1);
         }
@@ -67,8 +69,7 @@ bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
 }
 
 void set_u16(RomImage& image, std::size_t offset, std::uint16_t value) {
-    image.bytes[offset] = static_cast<std::uint8_t>(value & 0xFF);
-    image.bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    write_u16(&image.bytes[offset], value);
 }
 
 void set_text(RomImage& image, std::size_t offset, const std::string& text) {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cable/linkhub_client.h"
+#include "image/little_endian.h"
 #include "image/pof_file.h"
 #include "sim/bench.h"
 
@@ -77,10 +78,6 @@ bool misbehave_early(const ProgrammerBehaviour& behaviour, int& status) {
     }
 }
 
-std::uint16_t stored_crc(const PofImage& pof) {
-    return static_cast<std::uint16_t>(pof.bytes[pof.crc_pos] | (pof.bytes[pof.crc_pos + 1] << 8));
-}
-
 // Writes the file into the locked cable: ZAN logic, then the ROM bytes unless told otherwise.
 int program_locked(const Job& job, const PofImage& pof, const ProgrammerBehaviour& behaviour) {
     std::string bench = bench_dir_from_environment();
@@ -102,7 +99,7 @@ int program_locked(const Job& job, const PofImage& pof, const ProgrammerBehaviou
     if (behaviour.mode == ProgrammerMode::kWrongByte) {
         rom.bytes[behaviour.value] = static_cast<std::uint8_t>(~rom.bytes[behaviour.value]);
     }
-    std::uint16_t crc = stored_crc(pof);
+    std::uint16_t crc = read_u16(pof.bytes.get() + pof.crc_pos);
     std::printf("Programming \"%s\" through cable \"%s\"\n", job.file.c_str(), job.cable.c_str());
     bool ok = update_cable(bench, id, [&](CableRecord& r) {
         r.times_programmed += 1;
