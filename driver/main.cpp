@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
     services.arm_interrupt_guard = arm_interrupt_guard;
     services.interrupt_requested = interrupt_requested;
     services.finish_interrupt_guard = finish_interrupt_guard;
+    if (options.leave_select_mode) {
+        return leave_select_mode_run(options.cable, options.debug, services);
+    }
     return reprogram_cable(options.cable, options.file, options.debug, options.force,
                            options.dry_run, options.serial, services);
 }

@@ -57,10 +57,29 @@ void find_help_words(int argc, const char* const* argv, Options& options) {
     }
 }
 
-// A listing names no file and changes nothing; the JSON document describes cables, not a file.
+// A listing names no file and changes nothing; the JSON document describes cables, not a file;
+// leaving select mode programs nothing.
 bool words_conflict(const Options& options) {
     const char* with = nullptr;
-    if (options.list) {
+    if (options.list && options.leave_select_mode) {
+        with = "--leave-select-mode";
+        std::fputs("Option --list cannot be used with --leave-select-mode\n", stderr);
+    } else if (options.leave_select_mode) {
+        if (options.file) {
+            with = "a file";
+        } else if (options.serial) {
+            with = "--serial";
+        } else if (options.force) {
+            with = "--force";
+        } else if (options.dry_run) {
+            with = "--dry-run";
+        } else if (options.json) {
+            with = "--json";
+        }
+        if (with != nullptr) {
+            std::fprintf(stderr, "Option --leave-select-mode cannot be used with %s\n", with);
+        }
+    } else if (options.list) {
         if (options.file) {
             with = "a file";
         } else if (options.serial) {
@@ -122,6 +141,8 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
             options.list = true;
         } else if (equal_ignoring_ascii_case(arg, "--json")) {
             options.json = true;
+        } else if (equal_ignoring_ascii_case(arg, "--leave-select-mode")) {
+            options.leave_select_mode = true;
         } else if (is_unknown_option(arg)) {
             std::fprintf(stderr, "Unknown option %s\n", arg);
             print_usage();

@@ -103,6 +103,19 @@ TEST(CommandLine, Misuse) {
         {{"--list", "-n"}, std::string("Option --list cannot be used with --dry-run\n") + kUsage},
         {{"--json", "a.pof"}, std::string("Option --json cannot be used with a file\n") + kUsage},
         {{"--list", "a.txt"}, only_pof},
+        {{"--leave-select-mode", "a.pof"},
+         std::string("Option --leave-select-mode cannot be used with a file\n") + kUsage},
+        {{"-S", "A-1", "--leave-select-mode"},
+         std::string("Option --leave-select-mode cannot be used with --serial\n") + kUsage},
+        {{"--LEAVE-SELECT-MODE", "-f"},
+         std::string("Option --leave-select-mode cannot be used with --force\n") + kUsage},
+        {{"--leave-select-mode", "--dry-run"},
+         std::string("Option --leave-select-mode cannot be used with --dry-run\n") + kUsage},
+        {{"--leave-select-mode", "--json"},
+         std::string("Option --leave-select-mode cannot be used with --json\n") + kUsage},
+        {{"-l", "--leave-select-mode"},
+         std::string("Option --list cannot be used with --leave-select-mode\n") + kUsage},
+        {{"--leave-select"}, std::string("Unknown option --leave-select\n") + kUsage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -164,6 +177,16 @@ TEST(CommandLine, FrontDoorWords) {
         EXPECT_EQ(p.options.cable, c.cable);
         EXPECT_EQ(p.options.serial, c.serial);
         EXPECT_EQ(p.options.file, c.file);
+    }
+}
+
+TEST(CommandLine, LeaveSelectModeTakesACableAndDebugOnly) {
+    for (std::vector<const char*> args : {std::vector<const char*>{"--leave-select-mode"},
+                                          {"--Leave-Select-Mode", "-c", "USB-1 [1-1]", "-d"}}) {
+        Parsed p = parse(args);
+        ASSERT_TRUE(p.ok) << p.err;
+        EXPECT_TRUE(p.options.leave_select_mode);
+        EXPECT_FALSE(p.options.file);
     }
 }
 

@@ -38,17 +38,25 @@ bool verify_rom(const std::string& name, const RomImage& expected) {
 constexpr int kLeaveSelectAttempts = 3;
 constexpr std::uint32_t kLeaveSelectRetryMs = 1000;
 
-bool leave_select_mode(const std::string& name, const RunServices& services) {
-    for (int attempt = 1; attempt <= kLeaveSelectAttempts; ++attempt) {
+// Returns the last try's result: kCableOk once one succeeded.
+int leave_select_mode(const std::string& name, const RunServices& services) {
+    int result = kCableFailed;
+    for (int attempt = 1; attempt <= kLeaveSelectAttempts && result != kCableOk; ++attempt) {
         if (attempt > 1) {
             services.wait(kLeaveSelectRetryMs);
         }
-        if (operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause) ==
-            kCableOk) {
-            return true;
-        }
+        result = operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause);
     }
-    return false;
+    return result;
+}
+
+// The cable's name: the one given, or the one suitable cable. False after its message.
+bool choose_cable(const std::optional<std::string>& cable, std::string& name) {
+    if (cable) {
+        name = *cable;
+        return true;
+    }
+    return select_cable(name);
 }
 
 // From the written temporary file to its deletion nothing ends the run early: the cable must
@@ -87,7 +95,7 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
             services.prompt_jumpers(JumperMode::kNormal);
         }
     }
-    const bool back = leave_select_mode(name, services);
+    const bool back = leave_select_mode(name, services) == kCableOk;
     if (!back) {
         std::fprintf(stderr,
                      "Cable %s may still be in select mode: run cablewright with --cable and "
@@ -126,9 +134,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     hwl_register_output_callback(print_library_message, nullptr);
 
     std::string name;
-    if (cable) {
-        name = *cable;
-    } else if (!select_cable(name)) {
+    if (!choose_cable(cable, name)) {
         return kStatusNoCable;
     }
     std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
@@ -178,4 +184,33 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
         std::fputs("Finished\n", stderr);
     }
     return status;
+}
+
+int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
+                          const RunServices& services) {
+    hwl_register_output_callback(print_library_message, nullptr);
+
+    std::string name;
+    if (!choose_cable(cable, name)) {
+        return kStatusNoCable;
+    }
+    std::fprintf(stderr, "Leaving select mode on cable %s\n", name.c_str());
+    int status = leave_select_mode(name, services);
+    if (status == kCableFailed) {
+        std::fprintf(stderr, "Cable %s may still be in select mode\n", name.c_str());
+    }
+    if (status != kCableOk) {
+        return status;
+    }
+    RomImage cable_image;
+    status = read_cable_rom(name.c_str(), cable_image);
+    if (status != kCableOk) {
+        return status;
+    }
+    CableState state = assess_cable(cable_image, debug);
+    if (state.hardware_id == kJumperHardwareId) {
+        services.prompt_jumpers(JumperMode::kNormal);
+    }
+    std::fputs("Finished\n", stderr);
+    return kStatusDone;
 }

@@ -29,3 +29,9 @@ struct RunServices {
 int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
                     bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
                     const RunServices& services);
+
+// Switches a cable that a stopped run may have left in select mode back to normal mode, then
+// reads and shows its ROM as a show run does (debug as there). cable may be absent. Returns the
+// exit status.
+int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
+                          const RunServices& services);

@@ -402,4 +402,54 @@ TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
     }
 }
 
+// A cable left in select mode by any run comes back with one command.
+TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
+    struct Case {
+        const char* label;
+        std::uint16_t hardware_id;
+        HWL_ERROR select_result;
+        const char* name;
+        int status;
+        std::string err_tail;  // after "Leaving select mode on cable %s"
+        Log steps;
+    };
+    const std::string failed = "Error (Invalid parameter) when setting zan mode\n";
+    const std::string missing = "Unable to find jtag cable \"USB-9\"\n";
+    const Log failed_try = {kFind, kLock, kNormal, kUnlock};
+    const Log missing_try = {"find USB-9 6000"};
+    const Case cases[] = {
+        {"back", 2, HWL_OK, kCable, kStatusDone,
+         "Cable ZAN_version=3, hardware_id=2, signature present\nFinished\n",
+         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock}},
+        {"back with jumpers", 1, HWL_OK, kCable, kStatusDone,
+         "Cable ZAN_version=3, hardware_id=1, signature present\nFinished\n",
+         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
+          "jumpers normal"}},
+        {"refused three times", 2, 45, kCable, kStatusFailed,
+         failed + failed + failed + "Cable USB-1 [1-1] may still be in select mode\n",
+         {kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock,
+          "wait 1000", kFind, kLock, kNormal, kUnlock}},
+        {"no such cable", 2, HWL_OK, "USB-9", kStatusNoCable, missing + missing + missing,
+         {"find USB-9 6000", "wait 1000", "find USB-9 6000", "wait 1000", "find USB-9 6000"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = rom_hex(cable_image(3, c.hardware_id));
+        cable().zan_select = 1;
+        cable().select_result = c.select_result;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int status = leave_select_mode_run(std::string(c.name), false, test_services());
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status, status);
+        EXPECT_EQ("Leaving select mode on cable " + std::string(c.name) + "\n" + c.err_tail, err);
+        EXPECT_EQ(c.steps, fake_linkhub().log);
+        EXPECT_EQ(c.status == kStatusDone ? 0 : 1, cable().zan_select);
+        EXPECT_EQ(c.status == kStatusDone, out.rfind("Cable", 0) == 0) << "the ROM dump";
+    }
+}
+
 }  // namespace
