@@ -78,4 +78,47 @@ TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
     EXPECT_FALSE(fs::exists(other / "cablewright.tmp.pof"));
 }
 
+// The refusal's advice followed while the first run is still going: the second run writes its own
+// file, and the first must not hand that one, with the other cable's identity, to its programmer.
+TEST_F(Concurrency, DeletedTemporaryFileNeverCarriesAnIdentityAcross) {
+    RomImage first_rom = cable_rom(3, 2, "AB-01", true);
+    RomImage second_rom = cable_rom(3, 2, "AB-02", true);
+    RomImage file = cable_rom(4, 2, "AB-##", true);
+    int first = add_cable("First", &first_rom);
+    int second = add_cable("Second", &second_rom);
+    std::string pof = write_pof("new.pof", file);
+
+    ChildRun first_run;
+    std::thread runner([&] { first_run = cablewright({"-c", "First", pof}); });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!temp_file_left() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::error_code error;
+    const bool deleted = fs::remove(fs::path(work_) / "cablewright.tmp.pof", error);
+    ChildRun second_run;
+    if (deleted) {
+        second_run = cablewright({"-c", "Second", pof});
+    }
+    runner.join();
+    if (!deleted) {
+        // Windows refuses to delete a file its owner holds open: nothing can cross then.
+        EXPECT_EQ(first_run.status, 0) << first_run.err;
+        GTEST_SKIP() << "the held temporary file cannot be deleted here";
+    }
+
+    EXPECT_EQ(first_run.status, 8);
+    EXPECT_NE(first_run.err.find("Temporary file cablewright.tmp.pof was replaced by another "
+                                 "program; nothing was programmed"),
+              std::string::npos)
+        << first_run.err;
+    EXPECT_EQ(cable(first).rom, first_rom);
+    EXPECT_EQ(cable(first).times_programmed, 0u);
+    EXPECT_FALSE(cable(first).select_mode);
+    EXPECT_EQ(second_run.status, 0) << second_run.err;
+    EXPECT_EQ(cable(second).rom, merged_image(second_rom, file));
+    EXPECT_FALSE(cable(second).select_mode);
+    EXPECT_FALSE(temp_file_left());
+}
+
 }  // namespace
