@@ -2,6 +2,7 @@
 // load_pof unchanged and keep the image mirrored in its ROM data.
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/quiet_output.h"
@@ -23,13 +24,20 @@ void require_well_formed(const PofImage& pof) {
     require(pof.bytes != nullptr);
     require(pof.crc_pos != kNoPosition && pof.crc_pos + kCrcPacketLength == pof.length);
     require(pof.rom_data != kNoPosition && pof.rom_data + kRomDataSize <= pof.length);
-    require(pof.rom_data >= kPofHeaderSize + kPacketHeaderSize + kRomSubHeaderSize);
-    for (std::size_t k = 0; k < kRomSize; ++k) {
-        require(pof.image.bytes[k] == pof.bytes[pof.rom_data + 2 * k + 1]);
-        require(pof.bytes[pof.rom_data + 2 * k] == 0);
-    }
-    for (std::size_t i = 2 * kRomSize; i < kRomDataSize; ++i) {
-        require(pof.bytes[pof.rom_data + i] == 0);
+    // Every ROM packet, in file order, carries the one image with its unused bytes zero.
+    std::vector<std::size_t> packets = pof.earlier_rom_data;
+    packets.push_back(pof.rom_data);
+    std::size_t previous_end = kPofHeaderSize;
+    for (std::size_t data : packets) {
+        require(data >= previous_end + kPacketHeaderSize + kRomSubHeaderSize);
+        previous_end = data + kRomDataSize;
+        for (std::size_t k = 0; k < kRomSize; ++k) {
+            require(pof.image.bytes[k] == pof.bytes[data + 2 * k + 1]);
+            require(pof.bytes[data + 2 * k] == 0);
+        }
+        for (std::size_t i = 2 * kRomSize; i < kRomDataSize; ++i) {
+            require(pof.bytes[data + i] == 0);
+        }
     }
 }
 
@@ -61,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(remove_temp_file(file, kTempPofName) == TempFileRemoval::kRemoved);
     require(reloaded);
     require_well_formed(again);
-    require(again.length == size && again.rom_data == pof.rom_data && again.crc_pos == pof.crc_pos);
+    require(again.length == size && again.rom_data == pof.rom_data &&
+            again.crc_pos == pof.crc_pos && again.earlier_rom_data == pof.earlier_rom_data);
     require(again.image == image);
     require(stored_crc(again) == pof_crc(again));
     for (std::size_t i = 0; i < size; ++i) {

@@ -114,6 +114,19 @@ ReadResult read_whole_file(const char* path, FileBytes& file) {
     return ReadResult::kRead;
 }
 
+// The image in the ROM data at rom; false when its unused bytes are not all zero.
+bool read_rom_data(const std::uint8_t* rom, RomImage& image) {
+    bool unused_zero = true;
+    for (std::size_t k = 0; k < kRomSize; ++k) {
+        image.bytes[k] = rom[2 * k + 1];
+        unused_zero = unused_zero && rom[2 * k] == 0;
+    }
+    for (std::size_t i = kRomPairsSize; i < kRomDataSize; ++i) {
+        unused_zero = unused_zero && rom[i] == 0;
+    }
+    return unused_zero;
+}
+
 }  // namespace
 
 bool parse_pof(std::unique_ptr<std::uint8_t[]> file_bytes, std::size_t length,
@@ -140,6 +153,9 @@ bool parse_pof(std::unique_ptr<std::uint8_t[]> file_bytes, std::size_t length,
                  std::memcmp(bytes + data, kRomSubHeader, kRomSubHeaderSize) != 0)) {
                 return fail("Did not understand ROM section in POF file\n");
             }
+            if (pof.rom_data != kNoPosition) {
+                pof.earlier_rom_data.push_back(pof.rom_data);
+            }
             pof.rom_data = static_cast<std::size_t>(data + kRomSubHeaderSize);
         }
         offset = data + packet_length;
@@ -159,17 +175,19 @@ bool parse_pof(std::unique_ptr<std::uint8_t[]> file_bytes, std::size_t length,
         return fail("No ROM section in pof file\n");
     }
 
-    const std::uint8_t* rom = bytes + pof.rom_data;
-    bool unused_zero = true;
-    for (std::size_t k = 0; k < kRomSize; ++k) {
-        pof.image.bytes[k] = rom[2 * k + 1];
-        unused_zero = unused_zero && rom[2 * k] == 0;
-    }
-    for (std::size_t i = kRomPairsSize; i < kRomDataSize; ++i) {
-        unused_zero = unused_zero && rom[i] == 0;
-    }
-    if (!unused_zero) {
+    if (!read_rom_data(bytes + pof.rom_data, pof.image)) {
         return fail("Unused parts of pof file ROM are not zero\n");
+    }
+    // The programmer may take its image from any ROM packet, so each must be sound and carry
+    // the same image; the merged identity then goes into every one of them.
+    for (std::size_t earlier : pof.earlier_rom_data) {
+        RomImage image;
+        if (!read_rom_data(bytes + earlier, image)) {
+            return fail("Unused parts of pof file ROM are not zero\n");
+        }
+        if (image != pof.image) {
+            return fail("POF file has ROM sections that differ\n");
+        }
     }
     return true;
 }
@@ -196,6 +214,9 @@ std::uint16_t pof_crc(const PofImage& pof) {
 void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value) {
     pof.image.bytes[k] = value;
     pof.bytes[pof.rom_data + 2 * k + 1] = value;
+    for (std::size_t earlier : pof.earlier_rom_data) {
+        pof.bytes[earlier + 2 * k + 1] = value;
+    }
 }
 
 void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_t count) {

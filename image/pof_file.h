@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "image/rom_image.h"
 #include "image/temp_file.h"
@@ -25,9 +26,11 @@ constexpr std::size_t kNoPosition = static_cast<std::size_t>(-1);
 struct PofImage {
     std::unique_ptr<std::uint8_t[]> bytes;  // the whole file
     std::size_t length = 0;
-    std::size_t rom_data = kNoPosition;  // start of the ROM data, after the sub-header
-    std::size_t crc_pos = kNoPosition;   // the CRC packet's two data bytes
-    RomImage image;                      // byte k mirrors bytes[rom_data + 2k + 1]
+    std::size_t rom_data = kNoPosition;         // start of the last ROM packet's data, after its
+                                                // sub-header
+    std::vector<std::size_t> earlier_rom_data;  // the same for any ROM packets before it
+    std::size_t crc_pos = kNoPosition;          // the CRC packet's two data bytes
+    RomImage image;  // byte k mirrors bytes[d + 2k + 1] for rom_data and each earlier d
 };
 
 // What parse_pof makes of the checksum a file stores.
@@ -52,7 +55,7 @@ bool load_pof(const char* path, PofImage& pof);
 // The checksum over the bytes from offset 0 up to crc_pos.
 std::uint16_t pof_crc(const PofImage& pof);
 
-// Sets image byte k and its file byte to value.
+// Sets image byte k and its file byte in every ROM packet to value.
 void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value);
 
 // put_rom_byte for offsets start + i with text[i], i < count; writes no terminator.

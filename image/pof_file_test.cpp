@@ -381,4 +381,53 @@ TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
     EXPECT_FALSE(fs::exists("victim.pof"));
 }
 
+// Whichever ROM packet the programmer takes, it must carry the same image and, once merged, the
+// cable's identity.
+TEST(ParsePof, EveryRomPacketIsCheckedAndKeptEqual) {
+    RomImage other = sample_image();
+    other.bytes[0x40] ^= 1;
+    struct Case {
+        const char* label;
+        std::vector<RomImage> earlier;
+        bool dirty_earlier;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"two equal packets", {sample_image()}, false, ""},
+        {"three equal packets", {sample_image(), sample_image()}, false, ""},
+        {"a packet that differs",
+         {sample_image(), other},
+         false,
+         "POF file has ROM sections that differ\n"},
+        {"an earlier packet with unused bytes set",
+         {sample_image()},
+         true,
+         "Unused parts of pof file ROM are not zero\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        PofRecipe recipe;
+        recipe.image = sample_image();
+        recipe.earlier_roms = c.earlier;
+        recipe.nonzero_earlier_byte = c.dirty_earlier;
+        PofImage pof;
+        std::string err;
+        const bool parsed = parse(build_pof(recipe), pof, err);
+        EXPECT_EQ(parsed, std::string(c.err).empty());
+        EXPECT_EQ(err, c.err);
+        if (!err.empty()) {
+            continue;
+        }
+        ASSERT_EQ(pof.earlier_rom_data.size(), c.earlier.size());
+        stamp_serial(pof, "AB-12", kSerialOffset, 5);
+        for (std::size_t data : pof.earlier_rom_data) {
+            RomImage in_packet;
+            for (std::size_t k = 0; k < kRomSize; ++k) {
+                in_packet.bytes[k] = pof.bytes[data + 2 * k + 1];
+            }
+            EXPECT_EQ(in_packet, pof.image);
+        }
+    }
+}
+
 }  // namespace

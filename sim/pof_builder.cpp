@@ -28,6 +28,19 @@ std::vector<std::uint8_t> build_pof(const PofRecipe& recipe) {
         put_u32(out, static_cast<std::uint32_t>(recipe.leading_data.size()));
         out.insert(out.end(), recipe.leading_data.begin(), recipe.leading_data.end());
     }
+    for (const RomImage& earlier : recipe.earlier_roms) {
+        put_u16(out, kRomPacketTag);
+        put_u32(out, kRomPacketLength);
+        std::vector<std::uint8_t> data(recipe.rom_sub_header);
+        data.resize(kRomSubHeaderSize + kRomDataSize, 0);
+        for (std::size_t k = 0; k < kRomSize; ++k) {
+            data[kRomSubHeaderSize + 2 * k + 1] = earlier.bytes[k];
+        }
+        if (recipe.nonzero_earlier_byte) {
+            data[kRomSubHeaderSize + 2 * 5] = 1;
+        }
+        out.insert(out.end(), data.begin(), data.end());
+    }
     if (recipe.include_rom) {
         put_u16(out, kRomPacketTag);
         put_u32(out, recipe.rom_length);

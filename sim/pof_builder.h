@@ -8,16 +8,18 @@
 #include "image/rom_image.h"
 
 struct PofRecipe {
-    RomImage image;                           // the ROM image the file carries
-    std::vector<std::uint8_t> leading_data;   // payload of a filler packet before the ROM packet
+    RomImage image;                          // the ROM image the file carries
+    std::vector<std::uint8_t> leading_data;  // payload of a filler packet before the ROM packet
+    std::vector<RomImage> earlier_roms;      // ROM packets of their own before the ROM packet
+    bool nonzero_earlier_byte = false;       // puts 0x01 into a pair byte of each earlier one
     bool include_rom = true;
-    std::uint32_t rom_length = 1036;          // the ROM packet's declared length
+    std::uint32_t rom_length = 1036;  // the ROM packet's declared length
     std::vector<std::uint8_t> rom_sub_header = {0, 0, 0, 0, 0, 0, 0, 0x20, 0, 0, 1, 0};
-    bool nonzero_pair_byte = false;           // puts 0x01 into the first pair byte
-    bool nonzero_tail_byte = false;           // puts 0x01 into the second half of the ROM data
+    bool nonzero_pair_byte = false;  // puts 0x01 into the first pair byte
+    bool nonzero_tail_byte = false;  // puts 0x01 into the second half of the ROM data
     bool include_crc = true;
-    bool corrupt_crc = false;                 // stores the checksum plus one
-    std::vector<std::uint8_t> trailing;       // bytes after the CRC packet
+    bool corrupt_crc = false;            // stores the checksum plus one
+    std::vector<std::uint8_t> trailing;  // bytes after the CRC packet
     std::vector<std::uint8_t> header = {'P', 'O', 'F', 0, 0, 0, 1, 0, 0, 0, 0, 0};
 };
 
