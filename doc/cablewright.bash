@@ -60,7 +60,7 @@ _cablewright() {
             ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--cable --serial --force --dry-run --debug --list --json --help
+        COMPREPLY=($(compgen -W "--cable --serial --force --dry-run --debug --list --json --leave-select-mode --help
             --version" -- "$cur"))
         return
     fi

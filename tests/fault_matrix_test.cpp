@@ -153,4 +153,18 @@ TEST_F(FaultMatrixProgrammer, NameFaultDuringSelectionChoosesNothing) {
     EXPECT_EQ(r.err, console("Error (Invalid parameter) when reading cable name\n"));
 }
 
+// A cable left in select mode, whatever left it there, comes back with one command.
+TEST_F(FaultMatrixProgrammer, LeaveSelectModeReturnsACableLeftSelected) {
+    RomImage rom = cable_rom(3, 2, "AB-07", true);
+    int id = add_cable(kCable, &rom);
+    change_cable(id, [](CableRecord& c) { c.select_mode = true; });
+    ChildRun r = cablewright({"--leave-select-mode"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, console(std::string("Leaving select mode on cable ") + kCable + "\n" +
+                             cable_line(rom) + "Finished\n"));
+    EXPECT_EQ(r.out.rfind("Cable", 0), 0u) << r.out;
+    EXPECT_FALSE(cable(id).select_mode);
+    EXPECT_EQ(cable(id).rom, rom);
+}
+
 }  // namespace
