@@ -9,8 +9,7 @@
 namespace {
 
 const char* const kCable = "USB-1";
-const std::string kCommandLine =
-    "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
 
 // Where in the run a fault strikes. Counting the library calls of one update: the ROM read,
 // entering select mode, the programmer's own lookup, leaving select mode, the read-back.
@@ -27,7 +26,9 @@ struct Cell {
     bool select_mode;     // the cable stays in select mode
 };
 
-void PrintTo(const Cell& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Cell& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FaultMatrix : public BenchTest, public testing::WithParamInterface<Cell> {};
 
@@ -46,11 +47,9 @@ TEST_P(FaultMatrix, Cell) {
     std::string out;
     if (c.stage != Stage::kRead) {
         err += cable_line(rom) + pof_line(file);
-        out = format_rom_dump("Cable", rom) + format_rom_dump("pof file", file) +
-              format_rom_dump("Merged", result);
+        out = rom_dump("Cable", rom) + rom_dump("pof file", file) + rom_dump("Merged", result);
     }
-    if (c.stage == Stage::kProgrammer || c.stage == Stage::kLeave ||
-        c.stage == Stage::kReadBack) {
+    if (c.stage == Stage::kProgrammer || c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
         err += kCommandLine;
     }
     if (c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
@@ -75,7 +74,9 @@ const std::string kReadFailed = "Error (Hardware not attached) when reading EEPR
 const std::string kSwitchFailed = "Error (Invalid parameter) when setting zan mode\n";
 
 // A fault that strikes once, after `after` calls of its kind succeeded.
-ForcedError once_after(std::uint32_t code, std::uint32_t after) { return {code, true, after}; }
+ForcedError once_after(std::uint32_t code, std::uint32_t after) {
+    return {code, true, after};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FaultMatrix,
@@ -88,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
              false},
         Cell{"ReadRom", &CableFaults::rom_read, once_after(86, 0), Stage::kRead, 8, kReadFailed,
              false, false},
-        Cell{"EnterNoSuchCable", &CableFaults::find, once_after(1, 1), Stage::kEnter, 8,
-             kNotFound, false, false},
+        Cell{"EnterNoSuchCable", &CableFaults::find, once_after(1, 1), Stage::kEnter, 8, kNotFound,
+             false, false},
         Cell{"EnterLookupError", &CableFaults::find, once_after(86, 1), Stage::kEnter, 8,
              kNotAttached, false, false},
         Cell{"EnterLock", &CableFaults::lock, once_after(36, 1), Stage::kEnter, 8, kInUse, false,
@@ -99,8 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         Cell{"ProgrammerLookup", &CableFaults::find, once_after(1, 2), Stage::kProgrammer, 8,
              "vantor_pgm: no cable named \"USB-1\"\nThe programmer failed with exit status 1\n",
              false, false},
-        Cell{"LeaveNoSuchCable", &CableFaults::find, once_after(1, 3), Stage::kLeave, 8,
-             kNotFound, true, true},
+        Cell{"LeaveNoSuchCable", &CableFaults::find, once_after(1, 3), Stage::kLeave, 8, kNotFound,
+             true, true},
         Cell{"LeaveLock", &CableFaults::lock, once_after(36, 3), Stage::kLeave, 8, kInUse, true,
              true},
         Cell{"LeaveSwitch", &CableFaults::set_parameter, once_after(45, 1), Stage::kLeave, 8,
@@ -123,7 +124,9 @@ TEST_F(FaultMatrixProgrammer, HangIsStoppedAndTheCableSwitchedBack) {
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int id = add_cable(kCable, &rom);
     change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 600}; });
-    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)});
+    ChildSpec child = cablewright_child({"-c", kCable, write_pof("new.pof", file)});
+    child.deadline_ms = 120000;  // the program's own 60 s limit and its two 3 s pauses, twice
+    ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, console(std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) +
                              pof_line(file) + kCommandLine +
