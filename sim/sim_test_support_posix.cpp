@@ -30,14 +30,17 @@ std::string read_all(const std::string& path) {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "cw-sim-XXXXXX").string();
+    // Never the pattern itself on failure: that one name would be shared by every suite.
     char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = pattern;
+    EXPECT_NE(made, nullptr) << pattern << ": " << std::strerror(errno);
+    path_ = made != nullptr ? pattern : "";
 }
 
 TempDir::~TempDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
+    if (!path_.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
