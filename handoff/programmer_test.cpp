@@ -10,7 +10,7 @@
 namespace {
 
 TEST(QuoteArgument, PlainTextIsOnlyWrapped) {
-    EXPECT_EQ(quote_argument("USB-Blaster [USB-0]"), "\"USB-Blaster [USB-0]\"");
+    EXPECT_EQ(quote_argument("USB-1 [1-1]"), "\"USB-1 [1-1]\"");
     EXPECT_EQ(quote_argument(R"(C:\dir\file.pof)"), R"("C:\dir\file.pof")");
     EXPECT_EQ(quote_argument(""), "\"\"");
 }
@@ -47,8 +47,8 @@ TEST(QuoteArgument, ReachesTheProgramAsExactlyOneArgument) {
 }
 
 TEST(ProgrammerCommandLine, MatchesTheProgrammersSyntax) {
-    EXPECT_EQ(programmer_command_line("USB-Blaster [USB-0]", "cablewright.tmp.pof"),
-              "vantor_pgm -c \"USB-Blaster [USB-0]\" -m jtag -o \"p;cablewright.tmp.pof\"");
+    EXPECT_EQ(programmer_command_line("USB-1 [1-1]", "cablewright.tmp.pof"),
+              "vantor_pgm -c \"USB-1 [1-1]\" -m jtag -o \"p;cablewright.tmp.pof\"");
 
     const std::string cable = "odd \"name\" \\";
     const std::string path(10000, 'p');

@@ -189,6 +189,7 @@ TEST(BenchTool, HoldKeepsTheChainLockedForItsTime) {
     ChildGuard guard(holder);
     ::close(out[1]);
     char line[128] = {};
+    ASSERT_TRUE(readable_within(out[0]));
     ASSERT_GT(::read(out[0], line, sizeof line - 1), 0);
     EXPECT_STREQ(line, "Holding the chain of \"USB-1\" for 60 s\n");
 

@@ -37,7 +37,10 @@ TEST(FileLock, ReleasedWhenTheHolderIsKilled) {
     }
     ASSERT_GT(holder, 0);
     ChildGuard guard(holder);
+    // Only the holder writes: should it die first, the read ends instead of waiting.
+    ::close(ready[1]);
     char state = 0;
+    ASSERT_TRUE(readable_within(ready[0]));
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
 
@@ -47,7 +50,6 @@ TEST(FileLock, ReleasedWhenTheHolderIsKilled) {
     EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kAcquired);
     unlock_file(lock);
     ::close(ready[0]);
-    ::close(ready[1]);
 }
 
 TEST(FileLock, UnopenableFileFails) {

@@ -384,7 +384,10 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     }
     ASSERT_GT(holder, 0);
     ChildGuard guard(holder);
+    // Only the holder writes: should it die first, the read ends instead of waiting.
+    ::close(ready[1]);
     char state = 0;
+    ASSERT_TRUE(readable_within(ready[0]));
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
 
@@ -398,7 +401,6 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
     ::close(ready[0]);
-    ::close(ready[1]);
 }
 
 TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
@@ -422,7 +424,10 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
     }
     ASSERT_GT(holder, 0);
     ChildGuard guard(holder);
+    // Only the holder writes: should it die first, the read ends instead of waiting.
+    ::close(ready[1]);
     char state = 0;
+    ASSERT_TRUE(readable_within(ready[0]));
     ASSERT_EQ(::read(ready[0], &state, 1), 1);
     ASSERT_EQ(state, 'L');
     HWL_CHAIN chain = found("USB-1").chain;
@@ -433,7 +438,6 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
     EXPECT_LT(waited, 4000);
     hwl_unlock_chain(chain);
     ::close(ready[0]);
-    ::close(ready[1]);
 }
 
 TEST(Standin, VanishedCableOrBench) {

@@ -56,10 +56,15 @@ struct ProcessResult {
 };
 
 // Runs argv[0] (a path) with argv, the extra "NAME=VALUE" environment entries and cwd (when not
-// empty), kills it after timeout_ms, and collects its output.
+// empty), kills it after timeout_ms, and collects its output. A failure to start or to wait for
+// it fails the test.
 ProcessResult run_process(const std::vector<std::string>& argv,
                           const std::vector<std::string>& env = {}, const std::string& cwd = "",
-                          int timeout_ms = 20000);
+                          int timeout_ms = 5000);
+
+// True once fd has something to read (or its end), false after timeout_ms without: a forked
+// helper that hangs before it reports must not hang the test.
+bool readable_within(int fd, int timeout_ms = 5000);
 
 // Path of a program built next to the stand-in library.
 std::string sim_program(const char* name);

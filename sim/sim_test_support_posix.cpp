@@ -1,12 +1,15 @@
 #include "sim/sim_test_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -27,14 +30,17 @@ std::string read_all(const std::string& path) {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "cw-sim-XXXXXX").string();
+    // Never the pattern itself on failure: that one name would be shared by every suite.
     char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = pattern;
+    EXPECT_NE(made, nullptr) << pattern << ": " << std::strerror(errno);
+    path_ = made != nullptr ? pattern : "";
 }
 
 TempDir::~TempDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
+    if (!path_.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
 }
 
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
@@ -63,8 +69,22 @@ ChildGuard::~ChildGuard() {
 void ChildGuard::kill_now() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
+        while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
         pid_ = -1;
+    }
+}
+
+bool readable_within(int fd, int timeout_ms) {
+    pollfd watched{fd, POLLIN, 0};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        int ready = ::poll(&watched, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (ready >= 0 || errno != EINTR) {
+            return ready > 0;
+        }
     }
 }
 
@@ -97,15 +117,29 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::vecto
         ::_exit(127);
     }
     ProcessResult result;
+    if (pid < 0) {
+        ADD_FAILURE() << "fork failed: " << std::strerror(errno);
+        return result;
+    }
+    // Only an interrupted wait is retried: any other failure would repeat for ever.
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
+    for (bool killed = false;;) {
+        pid_t got = ::waitpid(pid, &status, killed ? 0 : WNOHANG);
+        if (got == pid) {
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (got < 0 && errno != EINTR) {
+            ADD_FAILURE() << "waitpid failed: " << std::strerror(errno);
+            ::kill(pid, SIGKILL);
+            return result;
+        }
+        if (got == 0 && std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            killed = true;
+        } else if (got == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
     result.exited = WIFEXITED(status);
     result.status = result.exited ? WEXITSTATUS(status) : -1;

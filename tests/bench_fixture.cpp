@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "sim/pof_builder.h"
+#include "tests/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -24,22 +25,22 @@ RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& s
 }
 
 void BenchTest::SetUp() {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    fs::path root = fs::temp_directory_path() /
-                    (std::string("cw_e2e_") + info->test_suite_name() + "_" + info->name());
-    fs::remove_all(root);
-    root_ = root.string();
-    bench_ = (root / "bench").string();
-    work_ = (root / "work").string();
-    fs::create_directories(work_);
+    root_ = make_temp_folder("cw_e2e_");
+    ASSERT_FALSE(root_.empty());
+    bench_ = (fs::path(root_) / "bench").string();
+    work_ = (fs::path(root_) / "work").string();
+    ASSERT_TRUE(fs::create_directory(work_));
     ASSERT_TRUE(create_bench(bench_));
     // The library's own waits are simulated; the program's pauses stay real.
     change_settings([](BenchSettings& s) { s.wait_scale_percent = 1; });
 }
 
 void BenchTest::TearDown() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
+    if (!root_.empty()) {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+        EXPECT_FALSE(ec) << "Unable to remove " << root_ << ": " << ec.message();
+    }
 }
 
 int BenchTest::add_cable(const std::string& name, const RomImage* rom) {
@@ -125,7 +126,7 @@ std::string program_file(const char* name) {
 }  // namespace
 
 ChildSpec BenchTest::cablewright_child(const std::vector<std::string>& args,
-                                      bool programmer_on_path) {
+                                       bool programmer_on_path) {
     ChildSpec child;
     child.program = (bin_dir() / program_file("cablewright")).string();
     child.args = args;
@@ -157,6 +158,7 @@ ChildSpec BenchTest::cablewright_child(const std::vector<std::string>& args,
 ChildRun BenchTest::run(const ChildSpec& child) {
     ChildRun result = run_child(child);
     EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.failure, "");
     EXPECT_FALSE(result.signalled) << "ended by signal " << result.status;
     return result;
 }
@@ -184,7 +186,69 @@ std::string cable_line(const RomImage& image) {
     return is_blank(image) ? "Cable ROM is blank\n" : summary("Cable", image);
 }
 
-std::string pof_line(const RomImage& image) { return summary("POF", image); }
+std::string pof_line(const RomImage& image) {
+    return summary("POF", image);
+}
+
+std::string rom_dump(const std::string& label, const RomImage& image) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text = label + " ROM contents:\n";
+    for (std::size_t row = 0; row < 16; ++row) {
+        text += row == 0 ? std::string("  0:") : std::string(" ") + kHex[row] + "0:";
+        std::string shown;
+        for (std::size_t column = 0; column < 16; ++column) {
+            const std::uint8_t byte = image.bytes[row * 16 + column];
+            text += column != 0 && column % 4 == 0 ? "  " : " ";
+            text += kHex[byte >> 4];
+            text += kHex[byte & 0x0F];
+            shown += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+        }
+        text += "  " + shown + "\n";
+    }
+    return text;
+}
+
+const char kReprogramJumperScreen[] =
+    "Please change daughter card jumpers to select reprogram mode:\n"
+    "\n"
+    "        (outside edge of board)\n"
+    "---------------------------------------+\n"
+    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
+    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
+    "                                       |\n"
+    "             on               on       |\n"
+    "      +=======+        +=======+       |\n"
+    "    1 |    ###|      1 |    ###|       |\n"
+    "    2 |    ###|      2 |    ###|       |\n"
+    "    3 |    ###|      3 |    ###|       |\n"
+    "    4 |###    |      4 |    ###|       |\n"
+    "      +=======+        +=======+       |\n"
+    "         S2                S1          |\n"
+    "---------------------------------------+\n"
+    "        (inside edge of board)\n"
+    "\n"
+    "Press ENTER when ready:";
+
+const char kNormalJumperScreen[] =
+    "Please change daughter card jumpers to select normal mode:\n"
+    "\n"
+    "        (outside edge of board)\n"
+    "---------------------------------------+\n"
+    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
+    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
+    "                                       |\n"
+    "             on               on       |\n"
+    "      +=======+        +=======+       |\n"
+    "    1 |    ###|      1 |###    |       |\n"
+    "    2 |###    |      2 |###    |       |\n"
+    "    3 |###    |      3 |###    |       |\n"
+    "    4 |###    |      4 |###    |       |\n"
+    "      +=======+        +=======+       |\n"
+    "         S2                S1          |\n"
+    "---------------------------------------+\n"
+    "        (inside edge of board)\n"
+    "\n"
+    "Press ENTER when ready:";
 
 std::string console(const std::string& text) {
     std::string out;

@@ -15,7 +15,7 @@ RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& s
                    bool signature, const std::string& product = "USB-KestrelII");
 
 class BenchTest : public testing::Test {
-public:
+  public:
     void SetUp() override;
     void TearDown() override;
 
@@ -42,7 +42,7 @@ public:
     // Runs cablewright with a child prepared by cablewright_child.
     ChildRun run(const ChildSpec& child);
     ChildSpec cablewright_child(const std::vector<std::string>& args,
-                               bool programmer_on_path = true);
+                                bool programmer_on_path = true);
 
     // True when the working folder holds the temporary file.
     bool temp_file_left() const;
@@ -64,6 +64,14 @@ RomImage merged_image(const RomImage& cable, const RomImage& file);
 // The expected "Reprogramming cable ..." and summary lines.
 std::string cable_line(const RomImage& image);
 std::string pof_line(const RomImage& image);
+
+// The 17-line dump cablewright prints for image under label, written out here on its own so that
+// the expectations do not take the program's formatter on trust.
+std::string rom_dump(const std::string& label, const RomImage& image);
+
+// The jumper screens as cablewright draws them, up to the prompt (no line end after it).
+extern const char kReprogramJumperScreen[];
+extern const char kNormalJumperScreen[];
 
 // text as a console program writes it here, for comparing with what a run printed: each "\n"
 // becomes kConsoleLineEnd ("\r\n" on Windows).

@@ -12,22 +12,29 @@ struct ChildRun {
     int status = -1;         // exit status, or the signal number when signalled on POSIX
     std::string out;
     std::string err;
+    // Why the run did not come to its own end ("" when it did): it overran its deadline and was
+    // killed, or waiting for it failed. status and signalled then say nothing about the program.
+    std::string failure;
 };
 
 struct ChildSpec {
-    std::string program;                 // a path
-    std::vector<std::string> args;       // after the program name
-    std::string folder;                  // working directory
+    std::string program;                                   // a path
+    std::vector<std::string> args;                         // after the program name
+    std::string folder;                                    // working directory
     std::vector<std::pair<std::string, std::string>> env;  // set on top of this environment
-    std::string input;                   // fed to standard input, then closed
+    std::string input;                                     // fed to standard input, then closed
     // Sends signal `interrupt_signal` once the child's output contains this text (empty: never).
     std::string interrupt_when;
     int interrupt_delay_ms = 0;  // after the text appeared
     int interrupt_signal = 2;
     bool hold_input_open = false;  // keep standard input open after feeding it, as a console
+    // Past this the child and everything it started are killed, so that a hang fails the test
+    // quickly and before CTest's limit for it: twice the slowest normal run (two 3 s pauses).
+    int deadline_ms = 12000;
 };
 
-// Runs child to its end and collects its outputs. On Windows no interrupt is ever sent.
+// Runs child to its end, or to its deadline, and collects its outputs. On Windows no interrupt
+// is ever sent.
 ChildRun run_child(const ChildSpec& child);
 
 // What follows a program's name in its file name: "" (POSIX) or ".exe" (Windows).

@@ -4,34 +4,88 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "tests/child_process.h"
+
+extern char** environ;
 
 const char kProgramSuffix[] = "";
 const char kPathListSeparator = ':';
 const char kConsoleLineEnd[] = "\n";
 const int kCrashExitStatus = 128 + SIGSEGV;
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long the outputs are still read after the group was killed: only a process that left the
+// group can hold them open that long, and it is not waited for.
+constexpr std::chrono::seconds kDrainAfterKill{2};
+
+// This environment with child's variables set on top, as "NAME=value" entries. Made before the
+// fork: between fork and exec only async-signal-safe calls are allowed, and another thread may
+// hold the allocator's lock at the fork.
+std::vector<std::string> environment_of(const ChildSpec& child) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string text = *entry;
+        std::string name = text.substr(0, text.find('='));
+        bool replaced = false;
+        for (const auto& [key, value] : child.env) {
+            replaced = replaced || key == name;
+        }
+        if (!replaced) {
+            entries.push_back(text);
+        }
+    }
+    for (const auto& [key, value] : child.env) {
+        entries.push_back(key + "=" + value);
+    }
+    return entries;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& words) {
+    std::vector<char*> pointers;
+    for (std::string& word : words) {
+        pointers.push_back(word.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::string system_failure(const char* what) {
+    return std::string(what) + " failed: " + std::strerror(errno);
+}
+
+std::string overran(const ChildSpec& child) {
+    return "killed after its deadline of " + std::to_string(child.deadline_ms) + " ms";
+}
+
+}  // namespace
+
 ChildRun run_child(const ChildSpec& child) {
     ChildRun run;
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+        run.failure = system_failure("pipe");
         return run;
     }
     std::vector<std::string> words{child.program};
     words.insert(words.end(), child.args.begin(), child.args.end());
-    std::vector<char*> argv;
-    for (auto& w : words) {
-        argv.push_back(const_cast<char*>(w.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = pointers_to(words);
+    std::vector<std::string> environment = environment_of(child);
+    std::vector<char*> envp = pointers_to(environment);
 
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(child.deadline_ms);
     pid_t pid = fork();
     if (pid == 0) {
-        // Its own process group, so a signal reaches the programmer too, as from a console.
+        // Its own process group, so a signal reaches the programmer too, as from a console, and
+        // the deadline ends everything the run started.
         setpgid(0, 0);
         dup2(in[0], 0);
         dup2(out[1], 1);
@@ -39,26 +93,38 @@ ChildRun run_child(const ChildSpec& child) {
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
             close(fd);
         }
-        for (const auto& [key, value] : child.env) {
-            setenv(key.c_str(), value.c_str(), 1);
-        }
         if (!child.folder.empty() && chdir(child.folder.c_str()) != 0) {
             _exit(126);
         }
-        execv(child.program.c_str(), argv.data());
+        execve(child.program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);
     close(out[1]);
     close(err[1]);
     if (pid < 0) {
+        run.failure = system_failure("fork");
         close(in[1]);
         close(out[0]);
         close(err[0]);
         return run;
     }
+    // Set here too, so that the group exists whenever a signal or the deadline comes.
+    setpgid(pid, pid);
     run.started = true;
     signal(SIGPIPE, SIG_IGN);
+
+    bool killed = false;
+    Clock::time_point killed_at;
+    auto kill_all = [&](const std::string& why) {
+        if (!killed) {
+            kill(-pid, SIGKILL);
+            killed = true;
+            killed_at = Clock::now();
+            run.failure = why;
+        }
+    };
+
     std::size_t fed = 0;
     if (child.input.empty() && !child.hold_input_open) {
         close(in[1]);
@@ -66,13 +132,23 @@ ChildRun run_child(const ChildSpec& child) {
     }
     bool interrupted = child.interrupt_when.empty();
     bool triggered = false;
-    auto trigger_time = std::chrono::steady_clock::now();
+    auto trigger_time = Clock::now();
     bool out_open = true, err_open = true;
     while (out_open || err_open) {
+        if (Clock::now() >= deadline) {
+            kill_all(overran(child));
+        }
+        if (killed && Clock::now() - killed_at >= kDrainAfterKill) {
+            break;
+        }
         pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
         bool feeding = in[1] >= 0 && fed < child.input.size();
         int n = poll(fds, feeding ? 3 : 2, 20);
         if (n < 0) {
+            if (errno != EINTR) {
+                kill_all(system_failure("poll"));
+                break;
+            }
             continue;
         }
         char buffer[4096];
@@ -81,7 +157,7 @@ ChildRun run_child(const ChildSpec& child) {
                 ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
                 if (got > 0) {
                     (i == 0 ? run.out : run.err).append(buffer, static_cast<std::size_t>(got));
-                } else {
+                } else if (got == 0 || errno != EINTR) {
                     (i == 0 ? out_open : err_open) = false;
                 }
             }
@@ -91,7 +167,8 @@ ChildRun run_child(const ChildSpec& child) {
             if (put > 0) {
                 fed += static_cast<std::size_t>(put);
             }
-            if (put <= 0 || (fed == child.input.size() && !child.hold_input_open)) {
+            if ((put < 0 && errno != EINTR) || put == 0 ||
+                (fed == child.input.size() && !child.hold_input_open)) {
                 close(in[1]);
                 in[1] = -1;
             }
@@ -100,11 +177,10 @@ ChildRun run_child(const ChildSpec& child) {
             (run.out.find(child.interrupt_when) != std::string::npos ||
              run.err.find(child.interrupt_when) != std::string::npos)) {
             triggered = true;
-            trigger_time = std::chrono::steady_clock::now();
+            trigger_time = Clock::now();
         }
         if (triggered && !interrupted &&
-            std::chrono::steady_clock::now() - trigger_time >=
-                std::chrono::milliseconds(child.interrupt_delay_ms)) {
+            Clock::now() - trigger_time >= std::chrono::milliseconds(child.interrupt_delay_ms)) {
             interrupted = true;
             kill(-pid, child.interrupt_signal);
         }
@@ -114,8 +190,29 @@ ChildRun run_child(const ChildSpec& child) {
     }
     close(out[0]);
     close(err[0]);
+
+    // A child may close its outputs and go on, so the wait polls until the deadline too. Only an
+    // interrupted wait is retried: any other failure would fail the same way forever.
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    for (;;) {
+        pid_t got = waitpid(pid, &status, killed ? 0 : WNOHANG);
+        if (got == pid) {
+            break;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::string why = system_failure("waitpid");
+            kill(-pid, SIGKILL);
+            run.failure = run.failure.empty() ? why : run.failure + "; " + why;
+            return run;
+        }
+        if (Clock::now() >= deadline) {
+            kill_all(overran(child));
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
     if (WIFSIGNALED(status)) {
         run.signalled = true;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -76,6 +78,17 @@ void close_handle(HANDLE& handle) {
     }
 }
 
+std::string system_failure(const char* what) {
+    return std::string(what) + " failed with error " + std::to_string(GetLastError());
+}
+
+using Clock = std::chrono::steady_clock;
+
+DWORD milliseconds_until(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
+}
+
 void drain(HANDLE pipe, std::string& text) {
     char buffer[4096];
     DWORD got = 0;
@@ -94,6 +107,7 @@ ChildRun run_child(const ChildSpec& child) {
     if (!CreatePipe(&in_read, &in_write, nullptr, 0) ||
         !CreatePipe(&out_read, &out_write, nullptr, 0) ||
         !CreatePipe(&err_read, &err_write, nullptr, 0)) {
+        run.failure = system_failure("CreatePipe");
         for (HANDLE* h : {&in_read, &in_write, &out_read, &out_write, &err_read, &err_write}) {
             close_handle(*h);
         }
@@ -116,25 +130,35 @@ ChildRun run_child(const ChildSpec& child) {
     startup.hStdError = err_write;
     PROCESS_INFORMATION process{};
     BOOL started = FALSE;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(child.deadline_ms);
     {
         std::lock_guard<std::mutex> guard(g_inheritance);
         for (HANDLE h : {in_read, out_write, err_write}) {
             SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         }
-        started = CreateProcessA(
-            child.program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-            child.folder.empty() ? nullptr : child.folder.c_str(), &startup, &process);
+        // Suspended until it is in the job, so that nothing it starts escapes the deadline.
+        started = CreateProcessA(child.program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED, environment.data(),
+                                 child.folder.empty() ? nullptr : child.folder.c_str(), &startup,
+                                 &process);
         // Only the child holds these ends now: its exit is what ends our reads.
         close_handle(in_read);
         close_handle(out_write);
         close_handle(err_write);
     }
     if (!started) {
+        run.failure = system_failure("CreateProcess");
         close_handle(in_write);
         close_handle(out_read);
         close_handle(err_read);
         return run;
     }
+    // Without a job (a system that refuses nested jobs) only the child itself can be stopped.
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job != nullptr && !AssignProcessToJobObject(job, process.hProcess)) {
+        close_handle(job);
+    }
+    ResumeThread(process.hThread);
     run.started = true;
 
     // Separate threads, so that a child blocked on one full pipe never stalls the others.
@@ -150,15 +174,29 @@ ChildRun run_child(const ChildSpec& child) {
             close_handle(in_write);
         }
     });
-    std::thread errors([&] { drain(err_read, run.err); });
-    drain(out_read, run.out);
-    errors.join();
+    std::future<void> errors = std::async(std::launch::async, [&] { drain(err_read, run.err); });
+    std::future<void> output = std::async(std::launch::async, [&] { drain(out_read, run.out); });
+    // The reads end when every process holding the pipes has ended, which may be after the
+    // child itself: one it started may go on.
+    bool ended =
+        WaitForSingleObject(process.hProcess, milliseconds_until(deadline)) == WAIT_OBJECT_0 &&
+        output.wait_until(deadline) == std::future_status::ready &&
+        errors.wait_until(deadline) == std::future_status::ready;
+    if (!ended) {
+        run.failure = "killed after its deadline of " + std::to_string(child.deadline_ms) + " ms";
+        if (job == nullptr || !TerminateJobObject(job, 1)) {
+            TerminateProcess(process.hProcess, 1);
+        }
+    }
+    output.wait();
+    errors.wait();
     WaitForSingleObject(process.hProcess, INFINITE);
     // A held input ends with the child; a feeder still writing then sees the pipe broken.
     feeder.join();
     close_handle(in_write);
     close_handle(out_read);
     close_handle(err_read);
+    close_handle(job);
 
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);

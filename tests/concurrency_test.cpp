@@ -57,11 +57,13 @@ TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
     fs::create_directories(other);
     fs::copy_file(fs::path(work_) / pof, other / pof);
 
-    ChildSpec child = cablewright_child({"-c", "Shared", pof});
+    // One spec for each run: the thread must not see the other folder being set.
+    const ChildSpec in_work = cablewright_child({"-c", "Shared", pof});
+    ChildSpec in_other = in_work;
+    in_other.folder = other.string();
     ChildRun a;
-    std::thread runner([&] { a = run(child); });
-    child.folder = other.string();
-    ChildRun b = run(child);
+    std::thread runner([&] { a = run(in_work); });
+    ChildRun b = run(in_other);
     runner.join();
 
     // Which run wins is timing; what must hold is that neither reports a success it did not

@@ -47,8 +47,7 @@ TEST_P(FaultMatrix, Cell) {
     std::string out;
     if (c.stage != Stage::kRead) {
         err += cable_line(rom) + pof_line(file);
-        out = format_rom_dump("Cable", rom) + format_rom_dump("pof file", file) +
-              format_rom_dump("Merged", result);
+        out = rom_dump("Cable", rom) + rom_dump("pof file", file) + rom_dump("Merged", result);
     }
     if (c.stage == Stage::kProgrammer || c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
         err += kCommandLine;
@@ -132,7 +131,9 @@ TEST_F(FaultMatrixProgrammer, HangIsStoppedAndTheCableSwitchedBack) {
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int id = add_cable(kCable, &rom);
     change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 600}; });
-    ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)});
+    ChildSpec child = cablewright_child({"-c", kCable, write_pof("new.pof", file)});
+    child.deadline_ms = 120000;  // the program's own 60 s limit and its two 3 s pauses, twice
+    ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, console(std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) +
                              pof_line(file) + kCommandLine +

@@ -3,18 +3,15 @@
 // and the run ends with "Interrupted" and 8.
 #include <signal.h>
 
-#include "handoff/jumper_prompt.h"
 #include "tests/bench_fixture.h"
 
 namespace {
 
 const char* const kCable = "USB-1";
-const std::string kCommandLine =
-    "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
 
 std::string head(const RomImage& cable, const RomImage& file) {
-    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) +
-           pof_line(file);
+    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
 }
 
 struct InterruptCase {
@@ -30,7 +27,9 @@ struct InterruptCase {
     bool reprogram_screen = false;  // the reprogram-mode jumper screen was shown
 };
 
-void PrintTo(const InterruptCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const InterruptCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Interrupt : public BenchTest, public testing::WithParamInterface<InterruptCase> {};
 
@@ -50,10 +49,8 @@ TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
     ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err, head(rom, file) + c.err_tail + "Interrupted\n");
-    EXPECT_EQ(r.out.find(format_jumper_screen(JumperMode::kNormal)) != std::string::npos,
-              c.normal_screen);
-    EXPECT_EQ(r.out.find(format_jumper_screen(JumperMode::kReprogram)) != std::string::npos,
-              c.reprogram_screen);
+    EXPECT_EQ(r.out.find(kNormalJumperScreen) != std::string::npos, c.normal_screen);
+    EXPECT_EQ(r.out.find(kReprogramJumperScreen) != std::string::npos, c.reprogram_screen);
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);
     RomImage expected = rom;
@@ -70,10 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
     Phases, Interrupt,
     testing::Values(
         // Arrives during the pause after entering select mode: the programmer is not started.
-        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, "",
-                      false, false},
-        InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM,
-                      false, "", false, false},
+        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, "", false,
+                      false},
+        InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM, false,
+                      "", false, false},
         InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, "", true,
                       false, true},
         // Nothing will be programmed, so the user is not asked to set the jumpers for it; they
@@ -82,10 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "", true, false, false},
         // The programmer gets the same interrupt from the console and is waited for.
         InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
-                      kCommandLine + "The programmer failed with exit status 130\n", false,
-                      false},
-        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
-                      kCommandLine, false, true}),
+                      kCommandLine + "The programmer failed with exit status 130\n", false, false},
+        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false, kCommandLine,
+                      false, true}),
     [](const testing::TestParamInfo<InterruptCase>& param_info) {
         return std::string(param_info.param.name);
     });
@@ -103,6 +99,7 @@ TEST_F(InterruptBeforeChange, EndsByTheSignal) {
     ChildSpec child = cablewright_child({});
     child.interrupt_when = "Connecting to server(s)";
     ChildRun r = run_child(child);
+    EXPECT_EQ(r.failure, "");
     EXPECT_TRUE(r.signalled);
     EXPECT_EQ(r.status, SIGINT);
     EXPECT_EQ(r.out, "");

@@ -2,15 +2,14 @@
 // put in place without rebuilding it.
 #include <gtest/gtest.h>
 
-#include "image/rom_image.h"
-#include "tests/child_process.h"
+#include "tests/bench_fixture.h"
 
 namespace {
 
 std::string expected_out() {
     RomImage image;
     image.bytes.fill(0xA5);
-    return "tiny library in use\n" + format_rom_dump("Cable", image);
+    return "tiny library in use\n" + rom_dump("Cable", image);
 }
 
 TEST(ReplaceLibrary, ByLibraryPathOrPreload) {
@@ -29,10 +28,11 @@ TEST(ReplaceLibrary, ByLibraryPathOrPreload) {
         child.args = {"-c", "Tiny"};
         // A sanitizer runtime would otherwise insist on being loaded before the preloaded library.
         child.env = {{c.variable, c.value},
-                    {"LINKHUB_BENCH", "/nonexistent"},
-                    {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+                     {"LINKHUB_BENCH", "/nonexistent"},
+                     {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
         ChildRun r = run_child(child);
         ASSERT_TRUE(r.started);
+        EXPECT_EQ(r.failure, "");
         EXPECT_FALSE(r.signalled);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, expected_out());

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "handoff/jumper_prompt.h"
 #include "tests/bench_fixture.h"
 
 namespace fs = std::filesystem;
@@ -14,22 +13,37 @@ namespace {
 const char* const kFinished = "Finished\n";
 const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
-std::string dump(const char* label, const RomImage& image) {
-    return format_rom_dump(label, image);
-}
-
 RomImage merged(const RomImage& cable, const RomImage& file) {
     return merged_image(cable, file);
 }
 
 using EndToEnd = BenchTest;
 
+// The dump in full, byte for byte: the other tests build theirs with rom_dump.
 TEST_F(EndToEnd, ShowsTheNamedCable) {
+    const char kDump[] =
+        "Cable ROM contents:\n"
+        "  0: 00 00 5A 00  00 00 00 00  00 00 00 00  00 00 00 00  ..Z.............\n"
+        " 10: 00 00 00 00  00 00 00 00  00 00 00 00  00 00 03 00  ................\n"
+        " 20: 00 02 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n"
+        " 30: 41 42 2D 30  37 00 00 00  00 00 00 00  00 00 00 00  AB-07...........\n"
+        " 40: 55 53 42 2D  4B 65 73 74  72 65 6C 49  49 00 00 00  USB-KestrelII...\n"
+        " 50: 00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n"
+        " 60: 00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n"
+        " 70: 00 00 00 00  00 00 00 00  00 00 00 00  00 00 00 00  ................\n"
+        " 80: 80 85 8A 8F  94 99 9E A3  A8 AD B2 B7  BC C1 C6 CB  ................\n"
+        " 90: D0 D5 DA DF  E4 E9 EE F3  F8 FD 02 07  0C 11 16 1B  ................\n"
+        " A0: 20 25 2A 2F  34 39 3E 43  48 4D 52 57  5C 61 66 6B   %*/49>CHMRW\\afk\n"
+        " B0: 70 75 7A 7F  84 89 8E 93  98 9D A2 A7  AC B1 B6 BB  puz.............\n"
+        " C0: 01 C5 CA CF  D4 D9 DE E3  E8 ED F2 F7  FC 01 06 0B  ................\n"
+        " D0: 10 15 1A 1F  24 29 2E 33  38 3D 42 47  4C 51 56 5B  ....$).38=BGLQV[\n"
+        " E0: 60 65 6A 6F  74 79 7E 83  88 8D 92 97  9C A1 A6 AB  `ejoty~.........\n"
+        " F0: B0 B5 BA BF  C4 C9 CE D3  D8 DD E2 E7  EC F1 F6 FB  ................\n";
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     add_cable("USB-1", &rom);
     ChildRun r = cablewright({"-c", "USB-1"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, console(dump("Cable", rom)));
+    EXPECT_EQ(r.out, console(kDump));
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + kFinished));
 }
 
@@ -42,7 +56,7 @@ TEST_F(EndToEnd, ChoosesTheOneSuitableCable) {
     change_cable(silent, [](CableRecord& c) { c.faults.rom_read.code = 86; });
     ChildRun r = cablewright({});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, console(dump("Cable", rom)));
+    EXPECT_EQ(r.out, console(rom_dump("Cable", rom)));
     EXPECT_EQ(r.err,
               console("Reprogramming cable Kestrel [USB-2]\n" + cable_line(rom) + kFinished));
 }
@@ -59,7 +73,7 @@ TEST_F(EndToEnd, SelectionWaitsForTheServerAndSkipsALockedCable) {
     ChildRun r = cablewright({});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console("Error: server restarted\nWarning: firmware old\nhello\n" +
-                             dump("Cable", rom)));
+                             rom_dump("Cable", rom)));
     EXPECT_EQ(r.err, console("Connecting to server(s) [.                   ]"
                              "\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b\b."
                              "\r                                              \r"
@@ -173,7 +187,7 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         ChildRun r = cablewright(args);
         EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, console(dump("Cable", c.cable) + dump("pof file", c.file)));
+        EXPECT_EQ(r.out, console(rom_dump("Cable", c.cable) + rom_dump("pof file", c.file)));
         EXPECT_EQ(r.err, console("Reprogramming cable " + name + "\n" + cable_line(c.cable) +
                                  pof_line(c.file) + c.tail));
         CableRecord after = cable(id);
@@ -202,7 +216,7 @@ TEST_F(EndToEnd, BadFileEndsWithEight) {
         SCOPED_TRACE(c.file);
         ChildRun r = cablewright({"-c", "USB-1", c.file});
         EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, console(dump("Cable", rom)));
+        EXPECT_EQ(r.out, console(rom_dump("Cable", rom)));
         EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
     }
 }
@@ -215,8 +229,8 @@ TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     change_cable(id, [](CableRecord& c) { c.faults.set_parameter.code = 45; });
     ChildRun r = cablewright({"-n", "-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, console(dump("Cable", rom) + dump("pof file", file) +
-                             dump("Merged", merged(rom, file)) +
+    EXPECT_EQ(r.out, console(rom_dump("Cable", rom) + rom_dump("pof file", file) +
+                             rom_dump("Merged", merged(rom, file)) +
                              "Dry run requested, terminating before making any changes\n"));
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file)));
     EXPECT_FALSE(temp_file_left());

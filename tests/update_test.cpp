@@ -3,7 +3,6 @@
 #include <functional>
 #include <ostream>
 
-#include "handoff/jumper_prompt.h"
 #include "sim/pof_builder.h"
 #include "tests/bench_fixture.h"
 
@@ -28,8 +27,7 @@ std::string head(const RomImage& cable, const RomImage& file) {
 }
 
 std::string dumps(const RomImage& cable, const RomImage& file, const RomImage& result) {
-    return format_rom_dump("Cable", cable) + format_rom_dump("pof file", file) +
-           format_rom_dump("Merged", result);
+    return rom_dump("Cable", cable) + rom_dump("pof file", file) + rom_dump("Merged", result);
 }
 
 using Update = BenchTest;
@@ -72,10 +70,8 @@ TEST_F(Update, HardwareIdOneWalksThroughBothJumperScreens) {
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "ok\n\n");
     RomImage result = merged(rom, file);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.out,
-        console(dumps(rom, file, result) + format_jumper_screen(JumperMode::kReprogram) + "\n" +
-                programmer_report(result) + format_jumper_screen(JumperMode::kNormal) + "\n"));
+    EXPECT_EQ(r.out, console(dumps(rom, file, result) + kReprogramJumperScreen + "\n" +
+                             programmer_report(result) + kNormalJumperScreen + "\n"));
     EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + "Finished\n"));
     EXPECT_EQ(cable(id).rom, result);
 }
@@ -115,7 +111,7 @@ TEST_P(UpdateFailure, CableEndsInNormalModeAndNothingIsLeft) {
         out += programmer_report(result, rom_written);
     }
     if (c.read_back_shown) {
-        out += format_rom_dump("Read back", rom);
+        out += rom_dump("Read back", rom);
     }
     EXPECT_EQ(r.out, console(out));
     EXPECT_EQ(r.err, console(head(rom, file) + c.err_tail));
@@ -179,7 +175,7 @@ TEST_F(Update, OneWrongByteIsCaughtByTheReadBack) {
     wrong.bytes[0x40] = static_cast<std::uint8_t>(~wrong.bytes[0x40]);
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.out, console(dumps(rom, file, result) + programmer_report(result) +
-                             format_rom_dump("Read back", wrong)));
+                             rom_dump("Read back", wrong)));
     EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + kMismatch));
     EXPECT_FALSE(cable(id).select_mode);
     EXPECT_FALSE(temp_file_left());
