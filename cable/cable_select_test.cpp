@@ -147,13 +147,13 @@ TEST_F(CableSelect, ScanFailureIsReported) {
 }
 
 TEST_F(CableSelect, ChoosesTheOnlySuitableCable) {
-    add_cable("USB-Blaster [1-1]");
+    add_cable("USB-2 [1-1]");
     bool chosen = false;
     std::string name;
     EXPECT_EQ("", select(chosen, name));
     EXPECT_TRUE(chosen);
-    EXPECT_EQ("USB-Blaster [1-1]", name);
-    const std::string cable = "USB-Blaster [1-1]";
+    EXPECT_EQ("USB-2 [1-1]", name);
+    const std::string cable = "USB-2 [1-1]";
     EXPECT_EQ((Log{"get_hardware 0 250", "get_hardware 1 0", "lock " + cable + " 10000",
                    "get_parameter " + cable + " InternalEepromContents 64", "unlock " + cable,
                    "print_name " + cable + " 512"}),

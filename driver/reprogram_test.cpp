@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "handoff/programmer.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
 #include "sim/rom_recipe.h"
@@ -26,11 +27,15 @@ const char* const kCable = "USB-1 [1-1]";
 // What the test's programmer and interrupt source do; reset for every case.
 struct Script {
     bool programmer_succeeds = true;
+    // How the programmer's process ended, as the real report prints it.
+    ProcessOutcome programmer_end = ProcessOutcome::kFinished;
     bool programmer_writes_rom = true;
     HWL_ERROR select_result_after_programming = HWL_OK;  // e.g. a failed switch back
     HWL_ERROR rom_result_after_programming = HWL_OK;     // e.g. a failed read-back
     const char* interrupt_at = "";  // the logged step at which an interrupt is recorded
     bool interrupted = false;
+    const char* output_lost_at = nullptr;  // standard output fails from this logged step on
+    bool output_lost = false;
 };
 Script g_script;
 
@@ -49,6 +54,9 @@ void note(const std::string& step) {
     if (step == g_script.interrupt_at) {
         g_script.interrupted = true;
     }
+    if (g_script.output_lost_at != nullptr && step == g_script.output_lost_at) {
+        g_script.output_lost = true;
+    }
 }
 
 bool test_programmer(const std::string& command_line, int timeout_ms) {
@@ -63,7 +71,10 @@ bool test_programmer(const std::string& command_line, int timeout_ms) {
     }
     cable.select_result = g_script.select_result_after_programming;
     cable.rom_result = g_script.rom_result_after_programming;
-    return g_script.programmer_succeeds;
+    ProcessResult end;
+    end.outcome = g_script.programmer_end;
+    end.exit_status = g_script.programmer_succeeds ? 0 : 1;
+    return report_programmer_end(end);
 }
 
 RunServices test_services() {
@@ -79,6 +90,12 @@ RunServices test_services() {
     services.arm_interrupt_guard = [] { note("arm"); };
     services.interrupt_requested = [] { return g_script.interrupted; };
     services.finish_interrupt_guard = [] { note("finish"); };
+    services.standard_output_written = [] {
+        if (g_script.output_lost) {
+            std::fputs("Unable to write to standard output\n", stderr);
+        }
+        return !g_script.output_lost;
+    };
     return services;
 }
 
@@ -238,7 +255,18 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
          "Error (Invalid parameter) when setting zan mode\n",
          {"arm", kFind, kLock, kSelect, kUnlock, kFind, kLock, kNormal, kUnlock, "finish"},
          -1},
-        {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; }, "",
+        {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; },
+         "The programmer failed with exit status 1\n",
+         with(with(select_then_programmer, back), {"finish"}), 0},
+        // Whatever is left of a programmer that survived SIGKILL is stuck in the kernel, not
+        // driving the cable: leaving select mode on would be the worse outcome.
+        {"programmer cannot be stopped",
+         [](FakeCable&, Script& s) { s.programmer_end = ProcessOutcome::kUnstoppable; },
+         "The programmer could not be stopped\n",
+         with(with(select_then_programmer, back), {"finish"}), 0},
+        {"programmer's end unknown",
+         [](FakeCable&, Script& s) { s.programmer_end = ProcessOutcome::kWaitFailed; },
+         "Unable to collect the programmer's exit status\n",
          with(with(select_then_programmer, back), {"finish"}), 0},
         {"switch back fails", [](FakeCable&, Script& s) { s.select_result_after_programming = 45; },
          "Error (Invalid parameter) when setting zan mode\n",
@@ -324,6 +352,44 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
                       std::string::npos);
         EXPECT_EQ(-1, cable().zan_select) << "the cable was switched";
         EXPECT_EQ(c.temp_file_exists, fs::exists(kTempPofName));
+    }
+}
+
+// A dump the user never got ends the run while nothing has changed; once the temporary file
+// exists, output troubles no longer stop anything.
+TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
+    struct Case {
+        const char* label;
+        const char* file;
+        bool dry_run;
+        const char* output_lost_at;  // a logged step; empty: lost from the start
+        int status;
+        const char* last_err_line;
+        std::int64_t zan_select;  // the cable's mode afterwards; -1: never switched
+    };
+    const Case cases[] = {
+        {"show", nullptr, false, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"dry run", "new.pof", true, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"update", "new.pof", false, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"update, lost once the file exists", "new.pof", false, "arm", kStatusDone, "Finished\n",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = rom_hex(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        g_script.output_lost_at = c.output_lost_at;
+        g_script.output_lost = *c.output_lost_at == '\0';
+        Outcome o = run(c.file, c.dry_run);
+        EXPECT_EQ(c.status, o.status);
+        ASSERT_GE(o.err.size(), std::string(c.last_err_line).size());
+        EXPECT_EQ(c.last_err_line,
+                  o.err.substr(o.err.size() - std::string(c.last_err_line).size()));
+        EXPECT_EQ(std::string::npos,
+                  o.out.find("Dry run requested, terminating before making any changes\n"));
+        EXPECT_EQ(c.zan_select, cable().zan_select);
     }
 }
 

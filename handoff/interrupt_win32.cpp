@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 
@@ -10,9 +11,15 @@ std::atomic<bool> interrupted{false};
 // Manual-reset event, set once the run's cleanup is done.
 HANDLE cleanup_done = nullptr;
 
+void note_interrupt() {
+    if (!interrupted.exchange(true)) {
+        std::fputs("Stopping safely: the cable is returned to normal mode first\n", stderr);
+    }
+}
+
 // Runs on a thread of its own that the system creates for each console event.
-BOOL WINAPI record_interrupt(DWORD event) {
-    interrupted.store(true);
+BOOL WINAPI on_console_event(DWORD event) {
+    note_interrupt();
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
@@ -30,6 +37,9 @@ BOOL WINAPI record_interrupt(DWORD event) {
 
 }  // namespace
 
+// The console delivers Ctrl-C to every process on it, the programmer included: nothing to set.
+void prepare_signals() {}
+
 void arm_interrupt_guard() {
     interrupted.store(false);
     if (cleanup_done == nullptr) {
@@ -37,7 +47,11 @@ void arm_interrupt_guard() {
     } else {
         ResetEvent(cleanup_done);
     }
-    SetConsoleCtrlHandler(record_interrupt, TRUE);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void record_interrupt() {
+    note_interrupt();
 }
 
 bool interrupt_requested() {

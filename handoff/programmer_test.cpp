@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "handoff/argument_split.h"
+#include "handoff/interrupt.h"
 
 namespace {
 
 TEST(QuoteArgument, PlainTextIsOnlyWrapped) {
-    EXPECT_EQ(quote_argument("USB-Blaster [USB-0]"), "\"USB-Blaster [USB-0]\"");
+    EXPECT_EQ(quote_argument("USB-1 [1-1]"), "\"USB-1 [1-1]\"");
     EXPECT_EQ(quote_argument(R"(C:\dir\file.pof)"), R"("C:\dir\file.pof")");
     EXPECT_EQ(quote_argument(""), "\"\"");
 }
@@ -47,14 +48,61 @@ TEST(QuoteArgument, ReachesTheProgramAsExactlyOneArgument) {
 }
 
 TEST(ProgrammerCommandLine, MatchesTheProgrammersSyntax) {
-    EXPECT_EQ(programmer_command_line("USB-Blaster [USB-0]", "cablewright.tmp.pof"),
-              "vantor_pgm -c \"USB-Blaster [USB-0]\" -m jtag -o \"p;cablewright.tmp.pof\"");
+    EXPECT_EQ(programmer_command_line("USB-1 [1-1]", "cablewright.tmp.pof"),
+              "vantor_pgm -c \"USB-1 [1-1]\" -m jtag -o \"p;cablewright.tmp.pof\"");
 
     const std::string cable = "odd \"name\" \\";
     const std::string path(10000, 'p');
     std::vector<std::string> expected = {"vantor_pgm", "-c", cable,      "-m",
                                          "jtag",       "-o", "p;" + path};
     EXPECT_EQ(split_command_line(programmer_command_line(cable, path)), expected);
+}
+
+// One message for each way the programmer's process can end. A programmer that held the
+// terminal and ended by SIGINT or SIGQUIT took the user's interrupt, which the run then honours.
+TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
+    struct Case {
+        ProcessOutcome outcome;
+        int exit_status;
+        bool held_terminal;
+        bool ok;
+        std::string message;
+        bool interrupted;
+    };
+    const std::string ack = "Stopping safely: the cable is returned to normal mode first\n";
+    const Case cases[] = {
+        {ProcessOutcome::kFinished, 0, true, true, "", false},
+        {ProcessOutcome::kFinished, 2, false, false, "The programmer failed with exit status 2\n",
+         false},
+        {ProcessOutcome::kFinished, 130, false, false,
+         "The programmer failed with exit status 130\n", false},
+        {ProcessOutcome::kFinished, 143, true, false,
+         "The programmer failed with exit status 143\n", false},
+        {ProcessOutcome::kFinished, 130, true, false,
+         "The programmer failed with exit status 130\n" + ack, true},
+        {ProcessOutcome::kFinished, 131, true, false,
+         "The programmer failed with exit status 131\n" + ack, true},
+        {ProcessOutcome::kNotStarted, 0, false, false, "Unable to start the programmer\n", false},
+        {ProcessOutcome::kTimedOut, 0, false, false,
+         "The programmer did not finish within 60 seconds and was stopped\n", false},
+        {ProcessOutcome::kUnstoppable, 0, false, false, "The programmer could not be stopped\n",
+         false},
+        {ProcessOutcome::kWaitFailed, 0, false, false,
+         "Unable to collect the programmer's exit status\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        arm_interrupt_guard();
+        ProcessResult result;
+        result.outcome = c.outcome;
+        result.exit_status = c.exit_status;
+        result.held_terminal = c.held_terminal;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(report_programmer_end(result), c.ok);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        EXPECT_EQ(interrupt_requested(), c.interrupted);
+        finish_interrupt_guard();
+    }
 }
 
 }  // namespace
