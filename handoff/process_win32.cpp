@@ -41,7 +41,7 @@ std::string program_file(const std::string& command_line) {
 // The exit code of an ended process; false when it cannot be learnt.
 bool exit_code(HANDLE process, int& code) {
     DWORD raw = 0;
-    if (!GetExitCodeProcess(process, &raw) || raw == STILL_ACTIVE) {
+    if (!GetExitCodeProcess(process, &raw)) {
         return false;
     }
     code = signed_exit_code(raw);
