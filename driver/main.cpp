@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "cable/countdown.h"
+#include "cable/linkhub_binding.h"
 #include "cable/pause.h"
 #include "driver/front_door.h"
 #include "driver/options.h"
@@ -8,14 +9,21 @@
 #include "handoff/interrupt.h"
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
+#include "handoff/std_streams.h"
 
 int main(int argc, char** argv) {
+    open_missing_standard_streams();
+    prepare_signals();
     // Dumps go to standard output and messages to standard error: unbuffered, they keep their
     // order in a combined log or pipe.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     Options options;
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
+    }
+    // The help screen and the version need no cable, so no client library either.
+    if (!options.help && !options.version && !bind_linkhub_client()) {
+        return kStatusFailed;
     }
     int status = kStatusDone;
     if (answer_front_door(options, status)) {
@@ -33,6 +41,7 @@ int main(int argc, char** argv) {
     services.arm_interrupt_guard = arm_interrupt_guard;
     services.interrupt_requested = interrupt_requested;
     services.finish_interrupt_guard = finish_interrupt_guard;
+    services.standard_output_written = standard_output_written;
     if (options.leave_select_mode) {
         return leave_select_mode_run(options.cable, options.debug, services);
     }

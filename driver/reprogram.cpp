@@ -145,7 +145,11 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
         return status;
     }
     CableState state = assess_cable(cable_image, debug);
+    // A dump that never arrived is not a finished run.
     if (!file) {
+        if (!services.standard_output_written()) {
+            return kStatusFailed;
+        }
         std::fputs("Finished\n", stderr);
         return kStatusDone;
     }
@@ -164,6 +168,10 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     }
     Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
     if (!decision.reprogram) {
+        return kStatusFailed;
+    }
+    // The last moment when a lost dump can still end the run with nothing changed.
+    if (!services.standard_output_written()) {
         return kStatusFailed;
     }
     if (dry_run) {
@@ -210,6 +218,9 @@ int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
     CableState state = assess_cable(cable_image, debug);
     if (state.hardware_id == kJumperHardwareId) {
         services.prompt_jumpers(JumperMode::kNormal);
+    }
+    if (!services.standard_output_written()) {
+        return kStatusFailed;
     }
     std::fputs("Finished\n", stderr);
     return kStatusDone;

@@ -23,6 +23,8 @@ struct RunServices {
     void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
     bool (*interrupt_requested)();
     void (*finish_interrupt_guard)();  // the run's cleanup is done
+    // Flushes standard output; false, with its message printed, when some of it was lost.
+    bool (*standard_output_written)();
 };
 
 // Runs the whole procedure and returns the exit status. cable, file and serial may be absent.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "handoff/programmer.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
 #include "sim/rom_recipe.h"
@@ -36,6 +37,10 @@ struct Script {
                                        // the temporary file
     bool interrupted = false;
     bool replaced = false;
+    const char* output_lost_at = nullptr;  // standard output fails from this logged step on
+    bool output_lost = false;
+    // How the programmer's process ended, as the real report prints it.
+    ProcessOutcome programmer_end = ProcessOutcome::kFinished;
 };
 Script g_script;
 
@@ -53,6 +58,9 @@ void note(const std::string& step) {
     fake_linkhub_note(step);
     if (step == g_script.interrupt_at) {
         g_script.interrupted = true;
+    }
+    if (g_script.output_lost_at != nullptr && step == g_script.output_lost_at) {
+        g_script.output_lost = true;
     }
     if (step == g_script.replace_temp_at) {
         // Windows refuses to delete a file its owner holds open; elsewhere it can be done.
@@ -73,7 +81,10 @@ bool test_programmer(const std::string& command_line, int timeout_ms) {
     }
     cable.select_result = g_script.select_result_after_programming;
     cable.rom_result = g_script.rom_result_after_programming;
-    return g_script.programmer_succeeds;
+    ProcessResult end;
+    end.outcome = g_script.programmer_end;
+    end.exit_status = g_script.programmer_succeeds ? 0 : 1;
+    return report_programmer_end(end);
 }
 
 RunServices test_services() {
@@ -83,6 +94,12 @@ RunServices test_services() {
              (step == CableStep::kEnterSelectMode ? " select" : " normal"));
     };
     services.wait = [](std::uint32_t ms) { note("wait " + std::to_string(ms)); };
+    services.standard_output_written = [] {
+        if (g_script.output_lost) {
+            std::fputs("Unable to write to standard output\n", stderr);
+        }
+        return !g_script.output_lost;
+    };
     services.run_programmer = test_programmer;
     services.prompt_jumpers = [](JumperMode mode) {
         note(mode == JumperMode::kReprogram ? "jumpers reprogram" : "jumpers normal");
@@ -254,7 +271,18 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
         {"select mode refused", [](FakeCable& c, Script&) { c.select_result = 45; },
          kSwitchFailed + kSwitchFailed + kSwitchFailed + kSwitchFailed + kStillSelected,
          with({"arm", kFind, kLock, kSelect, kUnlock}, with(failed_backs, {"finish"})), -1},
-        {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; }, "",
+        {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; },
+         "The programmer failed with exit status 1\n",
+         with(with(select_then_programmer, back), {"finish"}), 0},
+        // Whatever is left of a programmer that survived SIGKILL is stuck in the kernel, not
+        // driving the cable: leaving select mode on would be the worse outcome.
+        {"programmer cannot be stopped",
+         [](FakeCable&, Script& s) { s.programmer_end = ProcessOutcome::kUnstoppable; },
+         "The programmer could not be stopped\n",
+         with(with(select_then_programmer, back), {"finish"}), 0},
+        {"programmer's end unknown",
+         [](FakeCable&, Script& s) { s.programmer_end = ProcessOutcome::kWaitFailed; },
+         "Unable to collect the programmer's exit status\n",
          with(with(select_then_programmer, back), {"finish"}), 0},
         {"switch back fails", [](FakeCable&, Script& s) { s.select_result_after_programming = 45; },
          kSwitchFailed + kSwitchFailed + kSwitchFailed + kStillSelected,
@@ -466,6 +494,44 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         EXPECT_EQ(c.steps, fake_linkhub().log);
         EXPECT_EQ(c.status == kStatusDone ? 0 : 1, cable().zan_select);
         EXPECT_EQ(c.status == kStatusDone, out.rfind("Cable", 0) == 0) << "the ROM dump";
+    }
+}
+
+// A dump the user never got ends the run while nothing has changed; once the temporary file
+// exists, output troubles no longer stop anything.
+TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
+    struct Case {
+        const char* label;
+        const char* file;
+        bool dry_run;
+        const char* output_lost_at;  // a logged step; empty: lost from the start
+        int status;
+        const char* last_err_line;
+        std::int64_t zan_select;  // the cable's mode afterwards; -1: never switched
+    };
+    const Case cases[] = {
+        {"show", nullptr, false, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"dry run", "new.pof", true, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"update", "new.pof", false, "", kStatusFailed, "Unable to write to standard output\n", -1},
+        {"update, lost once the file exists", "new.pof", false, "arm", kStatusDone, "Finished\n",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = rom_hex(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        g_script.output_lost_at = c.output_lost_at;
+        g_script.output_lost = *c.output_lost_at == '\0';
+        Outcome o = run(c.file, c.dry_run);
+        EXPECT_EQ(c.status, o.status);
+        ASSERT_GE(o.err.size(), std::string(c.last_err_line).size());
+        EXPECT_EQ(c.last_err_line,
+                  o.err.substr(o.err.size() - std::string(c.last_err_line).size()));
+        EXPECT_EQ(std::string::npos,
+                  o.out.find("Dry run requested, terminating before making any changes\n"));
+        EXPECT_EQ(c.zan_select, cable().zan_select);
     }
 }
 

@@ -2,14 +2,26 @@
 // platform service.
 #pragma once
 
-// From now on SIGINT and SIGTERM (Windows: Ctrl-C, Ctrl-Break, console close, logoff, shutdown)
-// only record an interrupt; a blocked console read returns at once. Before this call the
-// system's default behaviour applies. Starts with no interrupt recorded.
+// Called first in main. POSIX: remembers every signal's disposition as the program was started
+// with it (the programmer is started with those), gives SIGCHLD its default action and ignores
+// SIGPIPE and SIGXFSZ, so that a failed write is an ordinary failure. Windows: nothing to do.
+void prepare_signals();
+
+// From now on the interrupt signals (Windows: Ctrl-C, Ctrl-Break, console close, logoff,
+// shutdown) only record an interrupt; a blocked console read returns at once. A POSIX signal
+// that was ignored when the program started stays ignored. Before this call the system's default
+// behaviour applies. Starts with no interrupt recorded; the first one recorded prints
+// "Stopping safely: the cable is returned to normal mode first\n" to standard error.
 void arm_interrupt_guard();
+
+// Records an interrupt the user sent to the programmer alone (it held the terminal), exactly
+// as if the program had received it.
+void record_interrupt();
 
 // True once an interrupt was recorded while the guard was armed.
 bool interrupt_requested();
 
-// Marks the run's cleanup as done. On Windows a console close that arrived meanwhile was held
-// back until now (the system allows roughly 5 s before it ends the process anyway).
+// Marks the run's cleanup as done: from here on the interrupt signals act as the program was
+// started with them. On Windows a console close that arrived meanwhile was held back until now
+// (the system allows roughly 5 s before it ends the process anyway).
 void finish_interrupt_guard();

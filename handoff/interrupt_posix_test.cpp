@@ -21,13 +21,33 @@ TEST(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
     EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
 }
 
-TEST(InterruptGuard, ArmedSignalsAreOnlyRecorded) {
-    for (int signal_number : {SIGINT, SIGTERM}) {
+// Any signal that would end the run is only recorded, and the first one says so at once.
+TEST(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                              SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGRTMIN, SIGRTMAX}) {
         arm_interrupt_guard();
         EXPECT_FALSE(interrupt_requested());
+        testing::internal::CaptureStderr();
         raise(signal_number);
+        raise(signal_number);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Stopping safely: the cable is returned to normal mode first\n")
+            << signal_number;
         EXPECT_TRUE(interrupt_requested()) << signal_number;
+        finish_interrupt_guard();
     }
+}
+
+// Once the cleanup is done a signal acts as it did when the program started.
+TEST(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            arm_interrupt_guard();
+            finish_interrupt_guard();
+            raise(SIGHUP);
+        },
+        testing::KilledBySignal(SIGHUP), "");
 }
 
 TEST(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {

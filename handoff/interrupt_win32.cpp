@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 
@@ -13,9 +14,15 @@ HANDLE cleanup_done = nullptr;
 // (a console read ends by itself on Ctrl-C; a file read never blocks).
 HANDLE run_thread = nullptr;
 
+void note_interrupt() {
+    if (!interrupted.exchange(true)) {
+        std::fputs("Stopping safely: the cable is returned to normal mode first\n", stderr);
+    }
+}
+
 // Runs on a thread of its own that the system creates for each console event.
-BOOL WINAPI record_interrupt(DWORD event) {
-    interrupted.store(true);
+BOOL WINAPI on_console_event(DWORD event) {
+    note_interrupt();
     if (run_thread != nullptr) {
         CancelSynchronousIo(run_thread);
     }
@@ -36,6 +43,9 @@ BOOL WINAPI record_interrupt(DWORD event) {
 
 }  // namespace
 
+// The console delivers Ctrl-C to every process on it, the programmer included: nothing to set.
+void prepare_signals() {}
+
 void arm_interrupt_guard() {
     interrupted.store(false);
     if (run_thread == nullptr) {
@@ -47,7 +57,11 @@ void arm_interrupt_guard() {
     } else {
         ResetEvent(cleanup_done);
     }
-    SetConsoleCtrlHandler(record_interrupt, TRUE);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void record_interrupt() {
+    note_interrupt();
 }
 
 bool interrupt_requested() {

@@ -3,17 +3,24 @@
 
 #include <string>
 
-// How a started command ended: never started, finished by itself, or stopped at the limit.
-enum class ProcessOutcome { kNotStarted, kFinished, kTimedOut };
+// How a started command ended: never started; finished by itself; stopped at the limit; still
+// there after it was killed at the limit; or its end could not be learnt.
+enum class ProcessOutcome { kNotStarted, kFinished, kTimedOut, kUnstoppable, kWaitFailed };
 
 struct ProcessResult {
     ProcessOutcome outcome = ProcessOutcome::kNotStarted;
     // For kFinished: the exit code (Windows: as signed 32-bit), or 128+N for a POSIX child
     // ended by signal N. Meaningless otherwise.
     int exit_status = 0;
+    // POSIX: the child held the terminal's foreground, so the user's Ctrl-C went to it alone.
+    bool held_terminal = false;
 };
 
-// Starts command_line (split by Windows rules, program found on the search path, no shell, the
-// caller's environment, folder and console) and waits up to timeout_ms for it. kTimedOut means
-// it was then terminated and waited for; on Windows its own child processes end with it.
+// Starts command_line (split by Windows rules, no shell, the caller's environment, folder and
+// console) and waits up to timeout_ms for it. POSIX: the program is found on PATH, it runs in a
+// process group of its own with the signal dispositions this program was started with, takes
+// the terminal's foreground while this program holds it, and receives each interrupt this
+// program records. At the limit the group gets SIGTERM, SIGKILL 2 s later, then up to 10 s
+// more to end. Windows: the program is found in trusted folders only, and it ends with its
+// own child processes at the limit.
 ProcessResult run_process(const std::string& command_line, int timeout_ms);

@@ -1,10 +1,10 @@
-#include "handoff/process.h"
-
+#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "handoff/argument_split.h"
-
-extern char** environ;
+#include "handoff/process.h"
+#include "handoff/signals_posix.h"
 
 namespace {
 
-// Short enough that a quick child is noticed at once, long enough not to spin.
-constexpr long kPollIntervalNs = 10L * 1000 * 1000;
+using Clock = std::chrono::steady_clock;
+
+// After SIGTERM the group gets this long to end before SIGKILL; after SIGKILL the programmer
+// gets the second limit to be gone.
+constexpr int kTermGraceMs = 2000;
+constexpr int kKillGraceMs = 10000;
 
 int decode_status(int status) {
     if (WIFSIGNALED(status)) {
@@ -27,7 +31,37 @@ int decode_status(int status) {
     return WEXITSTATUS(status);
 }
 
-// Blocks until pid is reaped; an interrupt signal must not abandon the child.
+enum class Wait { kEnded, kLimit, kFailed };
+
+// Waits until pid has ended (left unreaped, so that its group id cannot be reused meanwhile)
+// or the deadline passes. SIGCHLD is blocked by the caller and taken here, so the end is
+// noticed at once; an interrupt handled meanwhile only makes the loop look again.
+Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
+    sigset_t child_ended;
+    sigemptyset(&child_ended);
+    sigaddset(&child_ended, SIGCHLD);
+    for (;;) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Wait::kFailed;
+        }
+        if (info.si_pid == pid) {
+            return Wait::kEnded;
+        }
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return Wait::kLimit;
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timespec limit{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        sigtimedwait(&child_ended, nullptr, &limit);
+    }
+}
+
+// The exit status of an ended pid, reaping it; -1 when that fails.
 int reap(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
@@ -38,9 +72,79 @@ int reap(pid_t pid) {
     return decode_status(status);
 }
 
-void sleep_briefly() {
-    timespec interval{0, kPollIntervalNs};
-    nanosleep(&interval, nullptr);
+Clock::time_point after_ms(int ms) {
+    return Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
+}
+
+// The controlling terminal, when this program's group is in its foreground; -1 otherwise.
+int foreground_terminal() {
+    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal >= 0 && tcgetpgrp(terminal) != getpgrp()) {
+        close(terminal);
+        terminal = -1;
+    }
+    return terminal;
+}
+
+// SIGTERM, then SIGKILL, to the whole group: a child the programmer started must not go on
+// driving the cable while it is switched back.
+ProcessResult stop_group(pid_t pid) {
+    ProcessResult result;
+    kill(-pid, SIGTERM);
+    Wait wait = wait_for_end(pid, after_ms(kTermGraceMs));
+    kill(-pid, SIGKILL);
+    if (wait == Wait::kLimit) {
+        wait = wait_for_end(pid, after_ms(kKillGraceMs));
+    }
+    if (wait == Wait::kLimit) {
+        result.outcome = ProcessOutcome::kUnstoppable;
+    } else if (wait == Wait::kFailed || reap(pid) < 0) {
+        result.outcome = ProcessOutcome::kWaitFailed;
+    } else {
+        result.outcome = ProcessOutcome::kTimedOut;
+    }
+    return result;
+}
+
+// Starts argv in a group of its own; returns its pid, or -1 when it could not be run. The
+// child reports a failed exec through a pipe that a successful exec closes.
+pid_t start_in_own_group(std::vector<char*>& argv, int terminal, const sigset_t& mask) {
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        if (terminal >= 0) {
+            tcsetpgrp(terminal, getpid());
+        }
+        restore_start_dispositions();
+        sigprocmask(SIG_SETMASK, &mask, nullptr);
+        execvp(argv[0], argv.data());
+        const int error = errno;
+        (void)!write(report[1], &error, sizeof error);
+        _exit(127);
+    }
+    close(report[1]);
+    if (pid > 0) {
+        // Both sides set the group, whichever runs first.
+        setpgid(pid, pid);
+        if (terminal >= 0) {
+            tcsetpgrp(terminal, pid);
+        }
+        int error = 0;
+        ssize_t got = 0;
+        do {
+            got = read(report[0], &error, sizeof error);
+        } while (got < 0 && errno == EINTR);
+        if (got == static_cast<ssize_t>(sizeof error)) {
+            reap(pid);
+            pid = -1;
+        }
+    }
+    close(report[0]);
+    return pid;
 }
 
 }  // namespace
@@ -57,36 +161,36 @@ ProcessResult run_process(const std::string& command_line, int timeout_ms) {
     }
     argv.push_back(nullptr);
 
-    // The child stays in our process group so that the user's Ctrl-C reaches it as well.
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return result;
-    }
+    // SIGCHLD is taken by the wait; SIGTTOU would stop this program when it hands the terminal
+    // on and takes it back from the background.
+    sigset_t blocked;
+    sigset_t previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGCHLD);
+    sigaddset(&blocked, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    const int terminal = foreground_terminal();
 
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(timeout_ms > 0 ? timeout_ms : 0);
-    for (;;) {
-        int status = 0;
-        pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) {
-            result.outcome = ProcessOutcome::kFinished;
-            result.exit_status = decode_status(status);
-            return result;
+    const pid_t pid = start_in_own_group(argv, terminal, previous);
+    if (pid > 0) {
+        forward_interrupts_to(pid);
+        const Wait wait = wait_for_end(pid, after_ms(timeout_ms));
+        if (wait == Wait::kEnded) {
+            result.exit_status = reap(pid);
+            result.outcome =
+                result.exit_status < 0 ? ProcessOutcome::kWaitFailed : ProcessOutcome::kFinished;
+        } else if (wait == Wait::kLimit) {
+            result = stop_group(pid);
+        } else {
+            result.outcome = ProcessOutcome::kWaitFailed;
         }
-        if (done < 0 && errno != EINTR) {
-            // Someone else reaped it (SIGCHLD ignored): it ended, with a status we cannot know.
-            result.outcome = ProcessOutcome::kFinished;
-            result.exit_status = -1;
-            return result;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            break;
-        }
-        sleep_briefly();
+        forward_interrupts_to(0);
+        result.held_terminal = terminal >= 0;
     }
-
-    kill(pid, SIGKILL);
-    result.outcome = ProcessOutcome::kTimedOut;
-    result.exit_status = reap(pid);
+    if (terminal >= 0) {
+        tcsetpgrp(terminal, getpgrp());
+        close(terminal);
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
     return result;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "handoff/argument_split.h"
+#include "handoff/program_search.h"
+
 namespace {
 
 // Exit codes such as 0xC0000005 read as the negative numbers users look up.
@@ -21,10 +24,38 @@ void close_if_open(HANDLE handle) {
     }
 }
 
+// The program's file: a bare name is looked up in trusted folders only, with ".exe" added when
+// it has no extension; a name with a folder is taken as it is. Empty when not found.
+std::string program_file(const std::string& command_line) {
+    std::vector<std::string> words = split_command_line(command_line);
+    if (words.empty()) {
+        return "";
+    }
+    const std::string& program = words[0];
+    if (program.find_first_of("\\/:") != std::string::npos) {
+        return program;
+    }
+    return find_trusted_file(program.find('.') == std::string::npos ? program + ".exe" : program);
+}
+
+// The exit code of an ended process; false when it cannot be learnt.
+bool exit_code(HANDLE process, int& code) {
+    DWORD raw = 0;
+    if (!GetExitCodeProcess(process, &raw)) {
+        return false;
+    }
+    code = signed_exit_code(raw);
+    return true;
+}
+
 }  // namespace
 
 ProcessResult run_process(const std::string& command_line, int timeout_ms) {
     ProcessResult result;
+    const std::string program = program_file(command_line);
+    if (program.empty()) {
+        return result;
+    }
     // CreateProcessA may write into the command line, so it gets a private copy.
     std::vector<char> buffer(command_line.begin(), command_line.end());
     buffer.push_back('\0');
@@ -33,8 +64,8 @@ ProcessResult run_process(const std::string& command_line, int timeout_ms) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts can escape the job.
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                        nullptr, nullptr, &startup, &process)) {
         return result;
     }
     // Without a job (an enclosing job may forbid nesting on old systems) only the programmer
@@ -47,20 +78,24 @@ ProcessResult run_process(const std::string& command_line, int timeout_ms) {
     ResumeThread(process.hThread);
 
     DWORD limit = timeout_ms > 0 ? static_cast<DWORD>(timeout_ms) : 0;
-    if (WaitForSingleObject(process.hProcess, limit) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        result.outcome = ProcessOutcome::kFinished;
-        result.exit_status = signed_exit_code(code);
-    } else {
+    DWORD waited = WaitForSingleObject(process.hProcess, limit);
+    if (waited == WAIT_OBJECT_0) {
+        result.outcome = exit_code(process.hProcess, result.exit_status)
+                             ? ProcessOutcome::kFinished
+                             : ProcessOutcome::kWaitFailed;
+    } else if (waited == WAIT_TIMEOUT) {
         if (job == nullptr || !TerminateJobObject(job, 1)) {
             TerminateProcess(process.hProcess, 1);
         }
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        result.outcome = ProcessOutcome::kTimedOut;
-        result.exit_status = signed_exit_code(code);
+        result.outcome = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0
+                             ? ProcessOutcome::kTimedOut
+                             : ProcessOutcome::kWaitFailed;
+    } else {
+        // Not known to have ended: it must not run on unwatched into the switch back.
+        if (job == nullptr || !TerminateJobObject(job, 1)) {
+            TerminateProcess(process.hProcess, 1);
+        }
+        result.outcome = ProcessOutcome::kWaitFailed;
     }
     close_if_open(job);
     CloseHandle(process.hThread);

@@ -46,7 +46,10 @@ bool run_programmer(const std::string& command_line, int timeout_ms) {
     std::fflush(stdout);
     std::fflush(stderr);
 
-    ProcessResult result = run_process(command_line, timeout_ms);
+    return report_programmer_end(run_process(command_line, timeout_ms));
+}
+
+bool report_programmer_end(const ProcessResult& result) {
     switch (result.outcome) {
         case ProcessOutcome::kNotStarted:
             std::fputs("Unable to start the programmer\n", stderr);
@@ -56,11 +59,21 @@ bool run_programmer(const std::string& command_line, int timeout_ms) {
             static_assert(kProgrammerTimeoutMs == 60000, "the timeout message says 60 seconds");
             std::fputs("The programmer did not finish within 60 seconds and was stopped\n", stderr);
             return false;
+        case ProcessOutcome::kUnstoppable:
+            std::fputs("The programmer could not be stopped\n", stderr);
+            return false;
+        case ProcessOutcome::kWaitFailed:
+            std::fputs("Unable to collect the programmer's exit status\n", stderr);
+            return false;
         case ProcessOutcome::kFinished:
             break;
     }
     if (result.exit_status != 0) {
         std::fprintf(stderr, "The programmer failed with exit status %d\n", result.exit_status);
+        // 128 + SIGINT or SIGQUIT, which are 2 and 3 everywhere.
+        if (result.held_terminal && (result.exit_status == 130 || result.exit_status == 131)) {
+            record_interrupt();
+        }
         return false;
     }
     return true;

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 
+#include "handoff/interrupt.h"
 #include "handoff/process.h"
 #include "handoff/programmer.h"
 
@@ -81,10 +84,89 @@ TEST(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
     unlink(marker.c_str());
 }
 
-TEST(RunProcess, TimedOutProcessIsReaped) {
-    ProcessResult result = run_process(shell("exec sleep 30"), 100);
-    EXPECT_EQ(result.outcome, ProcessOutcome::kTimedOut);
-    EXPECT_EQ(result.exit_status, 128 + 9);
+// True once pid has ended (a zombie waiting for its new parent counts as ended).
+bool process_gone(pid_t pid) {
+    for (int i = 0; i < 200; ++i) {
+        std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+        if (stat == nullptr) {
+            return true;
+        }
+        char state = '?';
+        const int fields = std::fscanf(stat, "%*d (%*[^)]) %c", &state);
+        std::fclose(stat);
+        if (fields == 1 && (state == 'Z' || state == 'X')) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// At the limit the programmer's whole process group goes, SIGKILL following SIGTERM: a child it
+// started must not go on driving the cable while it is switched back.
+TEST(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
+    const std::string pid_file =
+        testing::TempDir() + "cw_handoff_grandchild_" + std::to_string(getpid());
+    struct Case {
+        const char* label;
+        std::string script;
+        long long min_ms;  // SIGKILL comes 2 s after SIGTERM
+        long long max_ms;
+    };
+    const Case cases[] = {
+        {"ends on SIGTERM", "sleep 30 & echo $! > " + quote_argument(pid_file) + "; wait", 100,
+         1500},
+        {"ignores SIGTERM",
+         "trap '' TERM; sleep 30 & echo $! > " + quote_argument(pid_file) + "; sleep 30", 2100,
+         4000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        unlink(pid_file.c_str());
+        const auto start = std::chrono::steady_clock::now();
+        ProcessResult result = run_process(shell(c.script), 100);
+        const auto took_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start)
+                                 .count();
+        EXPECT_EQ(result.outcome, ProcessOutcome::kTimedOut);
+        EXPECT_GE(took_ms, c.min_ms);
+        EXPECT_LT(took_ms, c.max_ms);
+        std::FILE* file = std::fopen(pid_file.c_str(), "r");
+        ASSERT_NE(file, nullptr);
+        int grandchild = 0;
+        ASSERT_EQ(std::fscanf(file, "%d", &grandchild), 1);
+        std::fclose(file);
+        EXPECT_TRUE(process_gone(grandchild));
+        unlink(pid_file.c_str());
+    }
+}
+
+// The programmer gets the dispositions this program was started with, not the ignored SIGPIPE
+// and SIGXFSZ nor the guard's handlers; and an interrupt the guard records reaches it at once.
+TEST(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
+    prepare_signals();
+    arm_interrupt_guard();
+    for (int signal_number : {SIGPIPE, SIGXFSZ, SIGTERM, SIGHUP}) {
+        ProcessResult result =
+            run_process(shell("kill -" + std::to_string(signal_number) + " $$; exit 0"), 5000);
+        EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
+        EXPECT_EQ(result.exit_status, 128 + signal_number);
+    }
+    testing::internal::CaptureStderr();
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(getpid(), SIGTERM);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    ProcessResult result = run_process(shell("exec sleep 30"), 20000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    interrupter.join();
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(interrupt_requested());
+    EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
+    EXPECT_EQ(result.exit_status, 128 + SIGTERM);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 5000);
+    finish_interrupt_guard();
 }
 
 TEST(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {

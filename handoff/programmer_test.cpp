@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handoff/argument_split.h"
+#include "handoff/interrupt.h"
 
 namespace {
 
@@ -55,6 +56,53 @@ TEST(ProgrammerCommandLine, MatchesTheProgrammersSyntax) {
     std::vector<std::string> expected = {"vantor_pgm", "-c", cable,      "-m",
                                          "jtag",       "-o", "p;" + path};
     EXPECT_EQ(split_command_line(programmer_command_line(cable, path)), expected);
+}
+
+// One message for each way the programmer's process can end. A programmer that held the
+// terminal and ended by SIGINT or SIGQUIT took the user's interrupt, which the run then honours.
+TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
+    struct Case {
+        ProcessOutcome outcome;
+        int exit_status;
+        bool held_terminal;
+        bool ok;
+        std::string message;
+        bool interrupted;
+    };
+    const std::string ack = "Stopping safely: the cable is returned to normal mode first\n";
+    const Case cases[] = {
+        {ProcessOutcome::kFinished, 0, true, true, "", false},
+        {ProcessOutcome::kFinished, 2, false, false, "The programmer failed with exit status 2\n",
+         false},
+        {ProcessOutcome::kFinished, 130, false, false,
+         "The programmer failed with exit status 130\n", false},
+        {ProcessOutcome::kFinished, 143, true, false,
+         "The programmer failed with exit status 143\n", false},
+        {ProcessOutcome::kFinished, 130, true, false,
+         "The programmer failed with exit status 130\n" + ack, true},
+        {ProcessOutcome::kFinished, 131, true, false,
+         "The programmer failed with exit status 131\n" + ack, true},
+        {ProcessOutcome::kNotStarted, 0, false, false, "Unable to start the programmer\n", false},
+        {ProcessOutcome::kTimedOut, 0, false, false,
+         "The programmer did not finish within 60 seconds and was stopped\n", false},
+        {ProcessOutcome::kUnstoppable, 0, false, false, "The programmer could not be stopped\n",
+         false},
+        {ProcessOutcome::kWaitFailed, 0, false, false,
+         "Unable to collect the programmer's exit status\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        arm_interrupt_guard();
+        ProcessResult result;
+        result.outcome = c.outcome;
+        result.exit_status = c.exit_status;
+        result.held_terminal = c.held_terminal;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(report_programmer_end(result), c.ok);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
+        EXPECT_EQ(interrupt_requested(), c.interrupted);
+        finish_interrupt_guard();
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace {
 
 const char* const kCable = "USB-1";
 const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const std::string kAck = "Stopping safely: the cable is returned to normal mode first\n";
 
 std::string head(const RomImage& cable, const RomImage& file) {
     return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
@@ -67,21 +68,23 @@ INSTANTIATE_TEST_SUITE_P(
     Phases, Interrupt,
     testing::Values(
         // Arrives during the pause after entering select mode: the programmer is not started.
-        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, "", false,
-                      false},
+        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, kAck,
+                      false, false},
         InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM, false,
-                      "", false, false},
-        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, "", true,
+                      kAck, false, false},
+        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, kAck, true,
                       false, true},
         // Nothing will be programmed, so the user is not asked to set the jumpers for it; they
         // are still shown where they belong for normal mode.
         InterruptCase{"JumperCableSelectModePause", 1, "Merged ROM contents:", 1000, SIGINT, false,
-                      "", true, false, false},
-        // The programmer gets the same interrupt from the console and is waited for.
+                      kAck, true, false, false},
+        // The programmer, in a process group of its own, gets the same interrupt passed on and
+        // is waited for.
         InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
-                      kCommandLine + "The programmer failed with exit status 130\n", false, false},
-        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false, kCommandLine,
-                      false, true}),
+                      kCommandLine + kAck + "The programmer failed with exit status 130\n", false,
+                      false},
+        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
+                      kCommandLine + kAck, false, true}),
     [](const testing::TestParamInfo<InterruptCase>& param_info) {
         return std::string(param_info.param.name);
     });

@@ -1,0 +1,184 @@
+// Ordinary events that used to end an update halfway: other signals than Ctrl-C, dispositions
+// inherited from whoever started the program, a file size limit, standard streams that are
+// closed, full or read by nobody. Each ends with the cable in normal mode, no temporary file
+// left and an honest status.
+#include <signal.h>
+
+#include <string>
+
+#include "tests/bench_fixture.h"
+
+namespace {
+
+const char* const kCable = "USB-1";
+const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const std::string kAck = "Stopping safely: the cable is returned to normal mode first\n";
+const std::string kLostOutput = "Unable to write to standard output\n";
+
+std::string head(const RomImage& cable, const RomImage& file) {
+    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
+}
+
+class Safety : public BenchTest {
+  protected:
+    // An update of a cable with hardware id `id` from version 3 to 4, run through /bin/sh's
+    // script, in which "$0" "$@" is cablewright with its arguments.
+    ChildSpec update_through_shell(const std::string& script, std::uint16_t id = 2) {
+        rom_ = cable_rom(3, id, "101-0042", true);
+        file_ = cable_rom(4, id, "101-####", true);
+        id_ = add_cable(kCable, &rom_);
+        ChildSpec child = cablewright_child({"-c", kCable, write_pof("new.pof", file_)});
+        child.args.insert(child.args.begin(), {"-c", script, child.program});
+        child.program = "/bin/sh";
+        return child;
+    }
+
+    // The cable is in normal mode, holds `programmed ? merged : old` ROM, and no file is left.
+    void expect_safe_end(bool programmed) {
+        CableRecord after = cable(id_);
+        EXPECT_FALSE(after.select_mode);
+        EXPECT_EQ(after.rom, programmed ? merged_image(rom_, file_) : rom_);
+        EXPECT_FALSE(temp_file_left());
+    }
+
+    RomImage rom_;
+    RomImage file_;
+    int id_ = 0;
+};
+
+// Takes the "status N\n" line a script printed last on standard error off err.
+int reported_status(std::string& err) {
+    const std::size_t at = err.rfind("status ");
+    if (at == std::string::npos) {
+        return -1;
+    }
+    int status = std::stoi(err.substr(at + 7));
+    err.erase(at);
+    return status;
+}
+
+class EndingSignal : public Safety, public testing::WithParamInterface<int> {};
+
+// A closed terminal, Ctrl-\, a stray timer or user signal: each is an interrupt like Ctrl-C.
+TEST_P(EndingSignal, IsHonouredAfterTheCableIsBack) {
+    ChildSpec child = update_through_shell("exec \"$0\" \"$@\"");
+    child.interrupt_when = "Merged ROM contents:";
+    child.interrupt_delay_ms = 1000;
+    child.interrupt_signal = GetParam();
+    ChildRun r = run(child);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.err, head(rom_, file_) + kAck + "Interrupted\n");
+    expect_safe_end(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal, testing::Values(SIGHUP, SIGQUIT, SIGUSR1, SIGALRM),
+                         [](const testing::TestParamInfo<int>& param_info) {
+                             return std::string(sigabbrev_np(param_info.param));
+                         });
+
+// Dispositions and limits inherited from whoever started the program.
+TEST_F(Safety, InheritedSettingsNeitherStopNorSpoilTheUpdate) {
+    struct Case {
+        const char* label;
+        std::string script;
+        int status;
+        bool programmed;
+        std::string err_tail;  // after the POF line
+    };
+    const Case cases[] = {
+        // A background job of a script: the user's Ctrl-C is not meant for it.
+        {"interrupt ignored", "trap '' INT; exec \"$0\" \"$@\"", 0, true,
+         kCommandLine + "Finished\n"},
+        // The programmer's end must still be seen and its status read.
+        {"child signal ignored", "exec env --ignore-signal=CHLD \"$0\" \"$@\"", 0, true,
+         kCommandLine + "Finished\n"},
+        {"file size limit", "ulimit -f 1; exec \"$0\" \"$@\"", 8, false,
+         "Unable to write cablewright.tmp.pof\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        ChildSpec child = update_through_shell(c.script);
+        // Only the ignored one may arrive: it must change nothing.
+        child.interrupt_when = c.label == cases[0].label ? "Merged ROM contents:" : "";
+        child.interrupt_delay_ms = 1000;
+        ChildRun r = run(child);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, head(rom_, file_) + c.err_tail);
+        expect_safe_end(c.programmed);
+    }
+}
+
+// Standard output that nobody reads, or that cannot take more: before the temporary file the
+// run stops with nothing changed; afterwards nothing stops it.
+TEST_F(Safety, UnwritableStandardOutputNeverLeavesTheCableHalfway) {
+    struct Case {
+        const char* label;
+        std::string script;
+        std::uint16_t hardware_id;
+        std::string err_tail;  // after the POF line
+    };
+    const Case cases[] = {
+        {"full disk", "\"$0\" \"$@\" >/dev/full; echo \"status $?\" >&2", 2, kLostOutput},
+        // The reader is gone before the first write, as with `| head -1` on a long dump.
+        {"reader gone", "{ sleep 1; \"$0\" \"$@\"; echo \"status $?\" >&2; } | true", 2,
+         kLostOutput},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        ChildSpec child = update_through_shell(c.script, c.hardware_id);
+        child.input = "\n\n";
+        ChildRun r = run(child);
+        EXPECT_EQ(reported_status(r.err), 8);
+        EXPECT_EQ(r.err, head(rom_, file_) + c.err_tail);
+        expect_safe_end(false);
+    }
+}
+
+// The reader dies with the temporary file in place, like `| tee log` taking a Ctrl-C. The run
+// goes on; the programmer, which writes to the same pipe, may end by its own SIGPIPE.
+TEST_F(Safety, ReaderGoneInSelectModeLeavesTheCableSafe) {
+    ChildSpec child = update_through_shell(
+        "{ \"$0\" \"$@\"; echo \"status $?\" >&2; } | sed '/Please change/q' >/dev/null", 1);
+    child.input = "\n\n";
+    ChildRun r = run(child);
+    const int status = reported_status(r.err);
+    const bool programmed = status == 0;
+    EXPECT_EQ(r.err,
+              head(rom_, file_) + kCommandLine +
+                  (programmed ? "Finished\n" : "The programmer failed with exit status 141\n"));
+    EXPECT_EQ(status, programmed ? 0 : 8);
+    // A programmer that died on its last words may or may not have written the ROM.
+    CableRecord after = cable(id_);
+    EXPECT_FALSE(after.select_mode);
+    EXPECT_TRUE(after.rom == merged_image(rom_, file_) || (!programmed && after.rom == rom_));
+    EXPECT_FALSE(temp_file_left());
+}
+
+TEST_F(Safety, ShowRunOnAFullDiskFails) {
+    RomImage rom = cable_rom(3, 2, "101-0042", true);
+    add_cable(kCable, &rom);
+    ChildSpec child = cablewright_child({"-c", kCable});
+    child.args.insert(child.args.begin(), {"-c", "exec \"$0\" \"$@\" >/dev/full", child.program});
+    child.program = "/bin/sh";
+    ChildRun r = run(child);
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.err,
+              std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) + kLostOutput);
+}
+
+// With standard output and error closed, no file the client library opens may take their
+// descriptors and receive the run's dumps and messages.
+TEST_F(Safety, ClosedStandardStreamsAreNotTakenByFiles) {
+    ChildSpec child = update_through_shell("exec \"$0\" \"$@\" >&- 2>&-");
+    ChildRun r = run(child);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    expect_safe_end(true);
+}
+
+}  // namespace
