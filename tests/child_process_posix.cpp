@@ -26,6 +26,9 @@ using Clock = std::chrono::steady_clock;
 // How long the outputs are still read after the group was killed: only a process that left the
 // group can hold them open that long, and it is not waited for.
 constexpr std::chrono::seconds kDrainAfterKill{2};
+// cablewright runs its programmer in a process group of its own, out of reach of a kill of the
+// child's group; a SIGTERM first lets it pass the stop on, and SIGKILL follows this much later.
+constexpr std::chrono::milliseconds kTermGrace{500};
 
 // This environment with child's variables set on top, as "NAME=value" entries. Made before the
 // fork: between fork and exec only async-signal-safe calls are allowed, and another thread may
@@ -115,13 +118,20 @@ ChildRun run_child(const ChildSpec& child) {
     signal(SIGPIPE, SIG_IGN);
 
     bool killed = false;
+    bool hard_killed = false;
     Clock::time_point killed_at;
     auto kill_all = [&](const std::string& why) {
         if (!killed) {
-            kill(-pid, SIGKILL);
+            kill(-pid, SIGTERM);
             killed = true;
             killed_at = Clock::now();
             run.failure = why;
+        }
+    };
+    auto kill_hard = [&] {
+        if (killed && !hard_killed) {
+            kill(-pid, SIGKILL);
+            hard_killed = true;
         }
     };
 
@@ -137,6 +147,9 @@ ChildRun run_child(const ChildSpec& child) {
     while (out_open || err_open) {
         if (Clock::now() >= deadline) {
             kill_all(overran(child));
+        }
+        if (killed && Clock::now() - killed_at >= kTermGrace) {
+            kill_hard();
         }
         if (killed && Clock::now() - killed_at >= kDrainAfterKill) {
             break;
@@ -195,6 +208,7 @@ ChildRun run_child(const ChildSpec& child) {
     // interrupted wait is retried: any other failure would fail the same way forever.
     int status = 0;
     for (;;) {
+        kill_hard();
         pid_t got = waitpid(pid, &status, killed ? 0 : WNOHANG);
         if (got == pid) {
             break;

@@ -19,7 +19,8 @@ TEST_F(HarnessPosix, FailedWaitEndsTheRunWithAFailure) {
     EXPECT_EQ(r.failure.rfind("waitpid failed: ", 0), 0u) << r.failure;
     EXPECT_EQ(r.err,
               "Only .pof files are supported\n"
-              "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n");
+              "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
+              "Try 'cablewright --help' for more information.\n");
 }
 
 }  // namespace
