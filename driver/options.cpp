@@ -57,44 +57,40 @@ void find_help_words(int argc, const char* const* argv, Options& options) {
     }
 }
 
+// The first word of an update that came with a mode that programs nothing, or null.
+const char* update_word(const Options& options) {
+    if (options.file) {
+        return "a file";
+    }
+    if (options.serial) {
+        return "--serial";
+    }
+    if (options.force) {
+        return "--force";
+    }
+    return options.dry_run ? "--dry-run" : nullptr;
+}
+
 // A listing names no file and changes nothing; the JSON document describes cables, not a file;
 // leaving select mode programs nothing.
 bool words_conflict(const Options& options) {
+    const char* mode = nullptr;
     const char* with = nullptr;
-    if (options.list && options.leave_select_mode) {
-        with = "--leave-select-mode";
-        std::fputs("Option --list cannot be used with --leave-select-mode\n", stderr);
+    if (options.list) {
+        mode = "--list";
+        with = options.leave_select_mode ? "--leave-select-mode" : update_word(options);
     } else if (options.leave_select_mode) {
-        if (options.file) {
-            with = "a file";
-        } else if (options.serial) {
-            with = "--serial";
-        } else if (options.force) {
-            with = "--force";
-        } else if (options.dry_run) {
-            with = "--dry-run";
-        } else if (options.json) {
+        mode = "--leave-select-mode";
+        with = update_word(options);
+        if (with == nullptr && options.json) {
             with = "--json";
         }
-        if (with != nullptr) {
-            std::fprintf(stderr, "Option --leave-select-mode cannot be used with %s\n", with);
-        }
-    } else if (options.list) {
-        if (options.file) {
-            with = "a file";
-        } else if (options.serial) {
-            with = "--serial";
-        } else if (options.force) {
-            with = "--force";
-        } else if (options.dry_run) {
-            with = "--dry-run";
-        }
-        if (with != nullptr) {
-            std::fprintf(stderr, "Option --list cannot be used with %s\n", with);
-        }
     } else if (options.json && options.file) {
+        mode = "--json";
         with = "a file";
-        std::fputs("Option --json cannot be used with a file\n", stderr);
+    }
+    if (with != nullptr) {
+        std::fprintf(stderr, "Option %s cannot be used with %s\n", mode, with);
     }
     return with != nullptr;
 }
