@@ -9,6 +9,7 @@
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "driver/cable_report.h"
 #include "driver/help.h"
 #include "driver/reconcile.h"
@@ -51,12 +52,12 @@ int show_cable_as_json(const Options& options) {
     }
     ListedCable cable;
     if (status == kStatusDone) {
-        std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
+        print_message("Reprogramming cable %s\n", name.c_str());
         status = read_cable_rom(name.c_str(), cable.rom);
     }
     if (status == kCableOk) {
         print_cable_line(examine_cable(cable.rom));
-        std::fputs("Finished\n", stderr);
+        put_message("Finished\n");
         cable.name = name;
         cable.kind = ListedKind::kRom;
         // Selection only ever chooses a cable of this family.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/message.h"
+
 namespace {
 
 bool same_word(const char* arg, const char* word) {
@@ -25,10 +27,9 @@ bool has_pof_suffix(const std::string& name) {
 
 // Every misuse answer ends with these two lines.
 void print_usage() {
-    std::fputs(
+    put_message(
         "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
-        "Try 'cablewright --help' for more information.\n",
-        stderr);
+        "Try 'cablewright --help' for more information.\n");
 }
 
 bool is_value_option(const char* arg) {
@@ -79,11 +80,11 @@ bool words_conflict(const Options& options) {
             with = "--dry-run";
         }
         if (with != nullptr) {
-            std::fprintf(stderr, "Option --list cannot be used with %s\n", with);
+            print_message("Option --list cannot be used with %s\n", with);
         }
     } else if (options.json && options.file) {
         with = "a file";
-        std::fputs("Option --json cannot be used with a file\n", stderr);
+        put_message("Option --json cannot be used with a file\n");
     }
     return with != nullptr;
 }
@@ -104,7 +105,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         // A value option takes whatever follows it, even a dash word.
         if (is_value_option(arg)) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "Option %s needs a value\n", arg);
+                print_message("Option %s needs a value\n", arg);
                 print_usage();
                 return false;
             }
@@ -131,7 +132,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         } else if (same_word(arg, "--json")) {
             options.json = true;
         } else if (is_unknown_option(arg)) {
-            std::fprintf(stderr, "Unknown option %s\n", arg);
+            print_message("Unknown option %s\n", arg);
             print_usage();
             return false;
         } else if (!options.file) {
@@ -142,7 +143,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         ++i;
     }
     if (options.file && !has_pof_suffix(*options.file)) {
-        std::fputs("Only .pof files are supported\n", stderr);
+        put_message("Only .pof files are supported\n");
         print_usage();
         return false;
     }

@@ -6,6 +6,7 @@
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "driver/reconcile.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
@@ -28,7 +29,7 @@ bool verify_rom(const std::string& name, const RomImage& expected) {
     }
     if (read_back != expected) {
         dump_rom("Read back", read_back);
-        std::fputs("The cable's ROM does not match the programmed image\n", stderr);
+        put_message("The cable's ROM does not match the programmed image\n");
         return false;
     }
     return true;
@@ -77,10 +78,10 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
                 programmed = services.run_programmer(programmer_command_line(name, kTempPofName),
                                                      kProgrammerTimeoutMs);
             } else {
-                std::fprintf(stderr,
-                             "Temporary file %s was replaced by another program; nothing was "
-                             "programmed\n",
-                             kTempPofName);
+                print_message(
+                    "Temporary file %s was replaced by another program; nothing was "
+                    "programmed\n",
+                    kTempPofName);
             }
         }
         if (id == kJumperHardwareId) {
@@ -89,10 +90,10 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
     }
     const bool back = leave_select_mode(name, services);
     if (!back) {
-        std::fprintf(stderr,
-                     "Cable %s may still be in select mode: run cablewright with --cable and "
-                     "--leave-select-mode\n",
-                     name.c_str());
+        print_message(
+            "Cable %s may still be in select mode: run cablewright with --cable and "
+            "--leave-select-mode\n",
+            name.c_str());
     }
     bool ok = programmed && back && verify_rom(name, pof.image);
     switch (remove_temp_file(temp_file, kTempPofName)) {
@@ -101,18 +102,17 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
         case TempFileRemoval::kReplaced:
             // The other file is left alone: it is not ours to delete.
             if (!replaced) {
-                std::fprintf(stderr, "Temporary file %s was replaced by another program\n",
-                             kTempPofName);
+                print_message("Temporary file %s was replaced by another program\n", kTempPofName);
             }
             ok = false;
             break;
         case TempFileRemoval::kFailed:
-            std::fprintf(stderr, "Unable to delete %s\n", kTempPofName);
+            print_message("Unable to delete %s\n", kTempPofName);
             break;
     }
     services.finish_interrupt_guard();
     if (services.interrupt_requested()) {
-        std::fputs("Interrupted\n", stderr);
+        put_message("Interrupted\n");
         return kStatusFailed;
     }
     return ok ? kStatusDone : kStatusFailed;
@@ -131,7 +131,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     } else if (!select_cable(name)) {
         return kStatusNoCable;
     }
-    std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
+    print_message("Reprogramming cable %s\n", name.c_str());
 
     RomImage cable_image;
     int status = read_cable_rom(name.c_str(), cable_image);
@@ -140,7 +140,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     }
     CableState state = assess_cable(cable_image, debug);
     if (!file) {
-        std::fputs("Finished\n", stderr);
+        put_message("Finished\n");
         return kStatusDone;
     }
 
@@ -151,9 +151,8 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     // Its owner would delete the user's own file, and the refusal of a left-over temporary file
     // would tell the user to delete it.
     if (same_file(file->c_str(), kTempPofName)) {
-        std::fprintf(stderr,
-                     "The file to program cannot be %s, the name of the tool's temporary file\n",
-                     kTempPofName);
+        print_message("The file to program cannot be %s, the name of the tool's temporary file\n",
+                      kTempPofName);
         return kStatusFailed;
     }
     Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
@@ -175,7 +174,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     }
     status = update_in_select_mode(name, pof, decision.hardware_id, temp_file, services);
     if (status == kStatusDone) {
-        std::fputs("Finished\n", stderr);
+        put_message("Finished\n");
     }
     return status;
 }
