@@ -41,6 +41,10 @@ void print_help() {
     std::fputs(help_text(), stdout);
 }
 
+const char* tool_version() {
+    return CW_VERSION;
+}
+
 void print_version() {
-    std::printf("cablewright %s\n", CW_VERSION);
+    std::printf("cablewright %s\n", tool_version());
 }

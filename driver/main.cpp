@@ -3,6 +3,7 @@
 #include "cable/countdown.h"
 #include "cable/pause.h"
 #include "driver/front_door.h"
+#include "driver/history.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
 #include "handoff/interrupt.h"
@@ -17,8 +18,14 @@ int main(int argc, char** argv) {
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
     }
+    // Opened before any cable is touched; help and version never get this far with it.
+    RunLog log;
+    if (options.log && !options.help && !options.version &&
+        !open_run_log(log, *options.log, argc, argv, interrupt_requested)) {
+        return kHistoryFailed;
+    }
     int status = kStatusDone;
-    if (answer_front_door(options, status)) {
+    if (answer_front_door(options, status, &log)) {
         return status;
     }
     RunServices services;
@@ -34,5 +41,5 @@ int main(int argc, char** argv) {
     services.interrupt_requested = interrupt_requested;
     services.finish_interrupt_guard = finish_interrupt_guard;
     return reprogram_cable(options.cable, options.file, options.debug, options.force,
-                           options.dry_run, options.serial, services);
+                           options.dry_run, options.serial, services, &log);
 }

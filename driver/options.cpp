@@ -33,7 +33,8 @@ void print_usage() {
 }
 
 bool is_value_option(const char* arg) {
-    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S");
+    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") ||
+           same_word(arg, "--log");
 }
 
 // The value of "--long=value" (possibly empty), or null when arg is not of that form.
@@ -78,6 +79,8 @@ bool words_conflict(const Options& options) {
             with = "--force";
         } else if (options.dry_run) {
             with = "--dry-run";
+        } else if (options.log) {
+            with = "--log";
         }
         if (with != nullptr) {
             print_message("Option --list cannot be used with %s\n", with);
@@ -111,6 +114,8 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
             }
             if (is_word(arg, "--cable", "-c")) {
                 options.cable = argv[i + 1];
+            } else if (same_word(arg, "--log")) {
+                options.log = argv[i + 1];
             } else {
                 options.serial = argv[i + 1];
             }
@@ -121,6 +126,8 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
             options.cable = value;
         } else if ((value = attached_value(arg, "--serial")) != nullptr) {
             options.serial = value;
+        } else if ((value = attached_value(arg, "--log")) != nullptr) {
+            options.log = value;
         } else if (is_word(arg, "--debug", "-d")) {
             options.debug = true;
         } else if (is_word(arg, "--force", "-f")) {

@@ -15,6 +15,7 @@ struct Options {
     bool version = false;               // print the version and touch no cable
     bool list = false;                  // list the attached cables instead of showing one
     bool json = false;  // one JSON document on standard output instead of dumps and lines
+    std::optional<std::string> log;  // history file that the run appends its records to
 };
 
 // Exit status for misuse of the command line.

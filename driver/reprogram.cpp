@@ -22,11 +22,12 @@ constexpr std::uint16_t kJumperHardwareId = 1;
 
 // Reads the ROM back after programming: the programmer's exit status alone does not prove
 // that the identity reached the cable.
-bool verify_rom(const std::string& name, const RomImage& expected) {
+bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) {
     RomImage read_back;
     if (read_cable_rom(name.c_str(), read_back) != kCableOk) {
         return false;
     }
+    log.read_back = read_back;
     if (read_back != expected) {
         dump_rom("Read back", read_back);
         put_message("The cable's ROM does not match the programmed image\n");
@@ -54,8 +55,8 @@ bool leave_select_mode(const std::string& name, const RunServices& services) {
 
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the file left to block the next run.
-int update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
-                          TempFile& temp_file, const RunServices& services) {
+RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
+                                 TempFile& temp_file, const RunServices& services, RunLog& log) {
     bool selected = false;
     bool programmed = false;
     bool replaced = false;  // reported once, when it kept the programmer from running
@@ -95,7 +96,7 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
             "--leave-select-mode\n",
             name.c_str());
     }
-    bool ok = programmed && back && verify_rom(name, pof.image);
+    bool ok = programmed && back && verify_rom(name, pof.image, log);
     switch (remove_temp_file(temp_file, kTempPofName)) {
         case TempFileRemoval::kRemoved:
             break;
@@ -110,42 +111,58 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
             print_message("Unable to delete %s\n", kTempPofName);
             break;
     }
-    services.finish_interrupt_guard();
     if (services.interrupt_requested()) {
-        put_message("Interrupted\n");
-        return kStatusFailed;
+        return RunOutcome::kInterrupted;
     }
-    return ok ? kStatusDone : kStatusFailed;
+    return ok ? RunOutcome::kDone : RunOutcome::kFailed;
+}
+
+// The end record, then "Finished" when all went well.
+int end_run(RunLog& log, int status, RunOutcome outcome) {
+    status = log_end(log, status, outcome);
+    if (status == kStatusDone) {
+        put_message("Finished\n");
+    }
+    return status;
 }
 
 }  // namespace
 
 int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
                     bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
-                    const RunServices& services) {
+                    const RunServices& services, RunLog* history) {
+    RunLog none;
+    RunLog& log = history != nullptr ? *history : none;
     hwl_register_output_callback(print_library_message, nullptr);
 
     std::string name;
     if (cable) {
         name = *cable;
     } else if (!select_cable(name)) {
-        return kStatusNoCable;
+        return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
+    log.cable = name;
     print_message("Reprogramming cable %s\n", name.c_str());
 
     RomImage cable_image;
     int status = read_cable_rom(name.c_str(), cable_image);
     if (status != kCableOk) {
-        return status;
+        return end_run(log, status, RunOutcome::kFailed);
     }
     CableState state = assess_cable(cable_image, debug);
     if (!file) {
-        put_message("Finished\n");
-        return kStatusDone;
+        if (!log_start(log, "show", &state.as_read, nullptr, nullptr)) {
+            return kStatusFailed;
+        }
+        return end_run(log, kStatusDone, RunOutcome::kDone);
     }
 
     PofImage pof;
     if (!load_pof(file->c_str(), pof)) {
+        return end_run(log, kStatusFailed, RunOutcome::kFailed);
+    }
+    const char* action = dry_run ? "dry-run" : state.blank ? "initialise" : "update";
+    if (!log_start(log, action, &state.as_read, &*file, &pof)) {
         return kStatusFailed;
     }
     // Its owner would delete the user's own file, and the refusal of a left-over temporary file
@@ -153,26 +170,35 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     if (same_file(file->c_str(), kTempPofName)) {
         print_message("The file to program cannot be %s, the name of the tool's temporary file\n",
                       kTempPofName);
-        return kStatusFailed;
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
     Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
     if (!decision.reprogram) {
-        return kStatusFailed;
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
+    log.merged = pof.image;
     if (dry_run) {
         std::fputs("Dry run requested, terminating before making any changes\n", stdout);
-        return kStatusDone;
+        return log_end(log, kStatusDone, RunOutcome::kDone);
     }
 
     // Armed only now: before the temporary file exists nothing has changed, so until here an
-    // interrupt ends the process as usual.
+    // interrupt ends the process as usual. It stays armed until the end record is written.
     services.arm_interrupt_guard();
     TempFile temp_file;
     if (write_temp_pof(pof, temp_file) == nullptr) {
+        status = log_end(log, kStatusFailed, RunOutcome::kFailed);
         services.finish_interrupt_guard();
+        return status;
+    }
+    RunOutcome outcome =
+        update_in_select_mode(name, pof, decision.hardware_id, temp_file, services, log);
+    status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
+    services.finish_interrupt_guard();
+    if (outcome == RunOutcome::kInterrupted) {
+        put_message("Interrupted\n");
         return kStatusFailed;
     }
-    status = update_in_select_mode(name, pof, decision.hardware_id, temp_file, services);
     if (status == kStatusDone) {
         put_message("Finished\n");
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cable/cable_operation.h"
+#include "driver/history.h"
 #include "handoff/jumper_prompt.h"
 
 // Exit statuses besides kStatusMisuse.
@@ -25,7 +26,8 @@ struct RunServices {
     void (*finish_interrupt_guard)();  // the run's cleanup is done
 };
 
-// Runs the whole procedure and returns the exit status. cable, file and serial may be absent.
+// Runs the whole procedure and returns the exit status. cable, file and serial may be absent;
+// with an opened history the run writes its records there (null: none kept).
 int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
                     bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
-                    const RunServices& services);
+                    const RunServices& services, RunLog* history = nullptr);
