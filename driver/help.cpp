@@ -5,7 +5,7 @@
 // Kept within 80 columns: it is read in a terminal, often a narrow one.
 const char* help_text() {
     return "Usage: cablewright [--cable <cable>] [--serial <serial>] [--force] [--dry-run]\n"
-           "                   [--debug] [--json] [<file.pof>]\n"
+           "                   [--debug] [--json] [--log <history>] [<file.pof>]\n"
            "       cablewright --list [--cable <cable>] [--json]\n"
            "       cablewright --help | --version\n"
            "\n"
@@ -23,6 +23,8 @@ const char* help_text() {
            "  -l, --list             list the attached cables and what their ROMs hold\n"
            "      --json             print one JSON document instead of dumps and lines\n"
            "                         (when showing a cable, or with --list)\n"
+           "      --log <history>    append the run's start and end records, JSON Lines,\n"
+           "                         to this file (also --log=<history>)\n"
            "  -h, --help             print this help and exit\n"
            "  -V, --version          print the version and exit\n"
            "\n"
