@@ -77,7 +77,7 @@ TEST_F(History, AKilledRunLeavesItsStartWithoutAnEnd) {
     EXPECT_EQ(field(records[0], "action"), "update");
 }
 
-// Runs on two cables from two folders, all logging into one file at once.
+// Show runs, plain and JSON, on two cables from two folders, all logging into one file at once.
 TEST_F(History, ConcurrentRunsWriteWholeRecords) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     add_cable("USB-1 [1-1]", &rom);
@@ -87,8 +87,12 @@ TEST_F(History, ConcurrentRunsWriteWholeRecords) {
     std::vector<ChildRun> runs(kRuns);
     std::vector<std::thread> threads;
     for (int i = 0; i < kRuns; ++i) {
-        ChildSpec child =
-            cablewright_child({"--log", history, "-c", i % 2 == 0 ? "USB-1 [1-1]" : "USB-2 [1-2]"});
+        std::vector<std::string> args = {"--log", history, "-c",
+                                         i % 2 == 0 ? "USB-1 [1-1]" : "USB-2 [1-2]"};
+        if (i % 4 >= 2) {
+            args.push_back("--json");  // a show run all the same
+        }
+        ChildSpec child = cablewright_child(args);
         if (i % 2 == 1) {
             child.folder = root_;
         }
