@@ -7,8 +7,10 @@ struct HistoryFile {
 };
 
 HistoryFile* open_history_file(const std::string& path) {
-    // Append access only: every write goes to the end of the file, whoever else writes to it.
-    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    // Append access without FILE_WRITE_DATA: every write goes to the end of the file, whoever
+    // else writes to it. LockFileEx refuses a handle that has neither read nor write data access,
+    // so read access comes along; nothing is ever read.
+    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
