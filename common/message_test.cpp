@@ -34,22 +34,4 @@ TEST(Message, PrintsAsGivenAndKeepsWholeLinesInOrder) {
               lines);
 }
 
-TEST(Message, OutsideLineKeptWhenPrintedAfterTheLastMessage) {
-    for (bool was_printed : {false, true}) {
-        Lines lines;
-        g_printed = false;
-        testing::internal::CaptureStderr();
-        keep_messages(&lines, OutsideLine{printed, "Stopping"});
-        put_message("Reprogramming cable USB-1 [1-1]\n");
-        g_printed = was_printed;
-        keep_messages(nullptr);
-        testing::internal::GetCapturedStderr();
-        Lines expected = {"Reprogramming cable USB-1 [1-1]"};
-        if (was_printed) {
-            expected.push_back("Stopping");
-        }
-        EXPECT_EQ(expected, lines);
-    }
-}
-
 }  // namespace
