@@ -7,6 +7,7 @@
 #include "cable/cable_operation.h"
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
+#include "common/message.h"
 #include "image/rom_text.h"
 
 namespace {
@@ -68,9 +69,9 @@ bool find_named(const std::string& name, HWL_HARDWARE& record) {
         return true;
     }
     if (found == HWL_NO_SUCH_HARDWARE) {
-        std::fprintf(stderr, "Unable to find jtag cable \"%s\"\n", name.c_str());
+        print_message("Unable to find jtag cable \"%s\"\n", name.c_str());
     } else {
-        std::fprintf(stderr, "Error (%s) when scanning hardware\n", error_name(found));
+        print_message("Error (%s) when scanning hardware\n", error_name(found));
     }
     return false;
 }
@@ -82,12 +83,12 @@ int list_attached_cables(std::vector<ListedCable>& cables) {
     std::vector<HWL_HARDWARE> list;
     HWL_ERROR result = scan_hardware(count, list);
     if (result != HWL_OK && result != HWL_TIMEOUT) {
-        std::fprintf(stderr, "Error (%s) when scanning hardware\n", error_name(result));
+        print_message("Error (%s) when scanning hardware\n", error_name(result));
         return kCableNotFound;
     }
     std::size_t records = std::min<std::size_t>(count, list.size());
     if (records == 0) {
-        std::fputs("No JTAG hardware available\n", stderr);
+        put_message("No JTAG hardware available\n");
         return kCableNotFound;
     }
     std::vector<ListedCable> found;
@@ -110,7 +111,7 @@ int list_attached_cables(std::vector<ListedCable>& cables) {
         }
     }
     if (found.empty()) {
-        std::fputs("No suitable cables available\n", stderr);
+        put_message("No suitable cables available\n");
         return kCableNotFound;
     }
     cables = std::move(found);

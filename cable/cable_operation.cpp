@@ -5,6 +5,7 @@
 
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "image/rom_text.h"
 
 namespace {
@@ -23,7 +24,7 @@ bool read_rom(HWL_CHAIN chain, RomImage& image) {
         return true;
     }
     // A value in an unknown form arrives with result 0, whose text is empty: "Error ()".
-    std::fprintf(stderr, "Error (%s) when reading EEPROM contents\n", error_name(result));
+    print_message("Error (%s) when reading EEPROM contents\n", error_name(result));
     return false;
 }
 
@@ -36,18 +37,18 @@ int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePau
     HWL_HARDWARE hardware{};
     HWL_ERROR found = hwl_find_hardware(name, &hardware, kFindTimeoutMs);
     if (found == HWL_NO_SUCH_HARDWARE) {
-        std::fprintf(stderr, "Unable to find jtag cable \"%s\"\n", name);
+        print_message("Unable to find jtag cable \"%s\"\n", name);
         return kCableNotFound;
     }
     if (found != HWL_OK) {
-        std::fprintf(stderr, "Error (%s) when scanning hardware\n", error_name(found));
+        print_message("Error (%s) when scanning hardware\n", error_name(found));
         return kCableNotFound;
     }
 
     HWL_CHAIN chain = hardware.chain;
     HWL_ERROR locked = hwl_lock_chain(chain, kLockTimeoutMs);
     if (locked != HWL_OK) {
-        std::fprintf(stderr, "Error (%s) when locking chain\n", error_name(locked));
+        print_message("Error (%s) when locking chain\n", error_name(locked));
         return kCableFailed;
     }
 
@@ -61,7 +62,7 @@ int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePau
             // The cable needs time to switch over; nobody else may use it meanwhile.
             pause(kModeSettleMs, step);
         } else {
-            std::fprintf(stderr, "Error (%s) when setting zan mode\n", error_name(set));
+            print_message("Error (%s) when setting zan mode\n", error_name(set));
             failed = true;
         }
     }

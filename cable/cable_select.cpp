@@ -6,6 +6,7 @@
 #include <new>
 
 #include "cable/error_name.h"
+#include "common/message.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ void show_progress(std::uint32_t attempt) {
 bool answers_rom_query(HWL_CHAIN chain) {
     HWL_ERROR locked = hwl_lock_chain(chain, kLockTimeoutMs);
     if (locked != HWL_OK) {
-        std::fprintf(stderr, "  Unable to lock chain (%s)\n\n", error_name(locked));
+        print_message("  Unable to lock chain (%s)\n\n", error_name(locked));
         return false;
     }
     char value[kProbeCapacity];
@@ -95,13 +96,13 @@ bool select_cable(std::string& name) {
     std::vector<HWL_HARDWARE> list;
     HWL_ERROR result = scan_hardware(count, list);
     if (result != HWL_OK && result != HWL_TIMEOUT) {
-        std::fprintf(stderr, "Error (%s) when scanning hardware\n", error_name(result));
+        print_message("Error (%s) when scanning hardware\n", error_name(result));
         return false;
     }
     // The library reports the count; the records it could fill are bounded by the list.
     std::size_t records = std::min<std::size_t>(count, list.size());
     if (records == 0) {
-        std::fprintf(stderr, "No JTAG hardware available\n");
+        print_message("No JTAG hardware available\n");
         return false;
     }
 
@@ -119,16 +120,15 @@ bool select_cable(std::string& name) {
         }
         if (found >= 1) {
             if (found == 1) {
-                std::fprintf(stderr,
-                             "Multiple cables available, please use --cable to specify one\n");
+                print_message("Multiple cables available, please use --cable to specify one\n");
             }
-            std::fprintf(stderr, "%d) %s\n", chosen + 1, buffer);
+            print_message("%d) %s\n", chosen + 1, buffer);
         }
         std::memset(buffer, 0, sizeof buffer);
         HWL_ERROR named = hwl_print_hardware_name(record.chain, buffer, kNameCapacity);
         if (named != HWL_OK) {
             // Without a name the cable cannot be handed on, and neither can a choice made so far.
-            std::fprintf(stderr, "Error (%s) when reading cable name\n", error_name(named));
+            print_message("Error (%s) when reading cable name\n", error_name(named));
             return false;
         }
         buffer[kNameCapacity] = '\0';
@@ -137,11 +137,11 @@ bool select_cable(std::string& name) {
     }
 
     if (found > 1) {
-        std::fprintf(stderr, "%d) %s\n", chosen + 1, buffer);
+        print_message("%d) %s\n", chosen + 1, buffer);
         return false;
     }
     if (found == 0) {
-        std::fprintf(stderr, "No suitable cables available\n");
+        print_message("No suitable cables available\n");
         return false;
     }
     name = buffer;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/message.h"
+
 namespace {
 
 struct ErrorText {
@@ -85,5 +87,8 @@ void print_library_message(void* /*context*/, std::uint32_t level, const char* t
 }
 
 void print_library_message_on_stderr(void* /*context*/, std::uint32_t level, const char* text) {
-    print_message_to(stderr, level, text);
+    const char* prefix = message_prefix(level);
+    if (prefix != nullptr) {
+        print_message("%s%s\n", prefix, text != nullptr ? text : "");
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "cable/linkhub_binding.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "handoff/program_search.h"
 
 namespace {
@@ -51,7 +52,7 @@ bool bind_linkhub_client() {
         if (library != nullptr) {
             FreeLibrary(library);
         }
-        std::fputs("Unable to load linkhub_client.dll\n", stderr);
+        put_message("Unable to load linkhub_client.dll\n");
         return false;
     }
     bound = found;

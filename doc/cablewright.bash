@@ -44,7 +44,7 @@ _cablewright() {
     # "--cable=NAME": bash splits the word at '=' when '=' is a word break.
     if [[ $prev == "=" && COMP_CWORD -ge 2 ]]; then
         prev=${COMP_WORDS[COMP_CWORD - 2]}=
-    elif [[ $cur == --cable=* || $cur == --serial=* ]]; then
+    elif [[ $cur == --cable=* || $cur == --serial=* || $cur == --log=* ]]; then
         prev=${cur%%=*}=
         cur=${cur#*=}
     fi
@@ -58,10 +58,15 @@ _cablewright() {
         -s | --serial | --serial=)
             return
             ;;
+        --log | --log=)
+            # Any file: the history is not a .pof file.
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "--cable --serial --force --dry-run --debug --list --json --leave-select-mode --help
-            --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "--cable --serial --force --dry-run --debug --list --json --log
+            --leave-select-mode --help --version" -- "$cur"))
         return
     fi
     local IFS=$'\n'

@@ -31,6 +31,8 @@ std::string trouble(const ListedCable& cable) {
     return std::string("error (") + error_name(cable.error) + ")";
 }
 
+}  // namespace
+
 std::string rom_hex(const RomImage& image) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string text;
@@ -41,8 +43,6 @@ std::string rom_hex(const RomImage& image) {
     }
     return text;
 }
-
-}  // namespace
 
 std::string cable_list_line(const ListedCable& cable) {
     std::string head = std::to_string(cable.number) + ") " + cable.name + ": ";

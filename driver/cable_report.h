@@ -6,6 +6,9 @@
 
 #include "cable/cable_list.h"
 
+// The image as 512 upper-case hex digits, byte 0 first.
+std::string rom_hex(const RomImage& image);
+
 // The cable's line in a --list table, ending in "\n": "N) name: " and what its ROM holds after
 // fix-ups, "blank", "in use", "unreadable ROM" or "error (text)".
 std::string cable_list_line(const ListedCable& cable);

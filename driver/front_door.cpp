@@ -9,6 +9,7 @@
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "driver/cable_report.h"
 #include "driver/help.h"
 #include "driver/reconcile.h"
@@ -39,7 +40,7 @@ int list_cables(const Options& options) {
 
 // A show run whose standard output is one JSON document instead of the dumps; standard error
 // reads as in a plain show run.
-int show_cable_as_json(const Options& options) {
+int show_cable_as_json(const Options& options, RunLog& log) {
     route_library_messages(true);
     std::vector<ListedCable> cables;
     std::string name;
@@ -51,12 +52,23 @@ int show_cable_as_json(const Options& options) {
     }
     ListedCable cable;
     if (status == kStatusDone) {
-        std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
+        log.cable = name;
+        print_message("Reprogramming cable %s\n", name.c_str());
         status = read_cable_rom(name.c_str(), cable.rom);
     }
-    if (status == kCableOk) {
+    const bool read = status == kCableOk;
+    if (read) {
         print_cable_line(examine_cable(cable.rom));
-        std::fputs("Finished\n", stderr);
+        status = log_start(log, "show", &cable.rom, nullptr, nullptr)
+                     ? log_end(log, kStatusDone, RunOutcome::kDone)
+                     : kStatusFailed;
+    } else {
+        status = log_end(log, status, RunOutcome::kFailed);
+    }
+    if (status == kStatusDone) {
+        put_message("Finished\n");
+    }
+    if (read) {
         cable.name = name;
         cable.kind = ListedKind::kRom;
         // Selection only ever chooses a cable of this family.
@@ -69,7 +81,8 @@ int show_cable_as_json(const Options& options) {
 
 }  // namespace
 
-bool answer_front_door(const Options& options, int& status) {
+bool answer_front_door(const Options& options, int& status, RunLog* history) {
+    RunLog none;
     if (options.help) {
         print_help();
         status = kStatusDone;
@@ -79,7 +92,7 @@ bool answer_front_door(const Options& options, int& status) {
     } else if (options.list) {
         status = list_cables(options);
     } else if (options.json) {
-        status = show_cable_as_json(options);
+        status = show_cable_as_json(options, history != nullptr ? *history : none);
     } else {
         return false;
     }

@@ -5,7 +5,7 @@
 // Kept within 80 columns: it is read in a terminal, often a narrow one.
 const char* help_text() {
     return "Usage: cablewright [--cable <cable>] [--serial <serial>] [--force] [--dry-run]\n"
-           "                   [--debug] [--json] [<file.pof>]\n"
+           "                   [--debug] [--json] [--log <history>] [<file.pof>]\n"
            "       cablewright --list [--cable <cable>] [--json]\n"
            "       cablewright --leave-select-mode [--cable <cable>] [--debug]\n"
            "       cablewright --help | --version\n"
@@ -24,6 +24,8 @@ const char* help_text() {
            "  -l, --list             list the attached cables and what their ROMs hold\n"
            "      --json             print one JSON document instead of dumps and lines\n"
            "                         (when showing a cable, or with --list)\n"
+           "      --log <history>    append the run's start and end records, JSON Lines,\n"
+           "                         to this file (also --log=<history>)\n"
            "      --leave-select-mode\n"
            "                         switch a cable that a stopped run left in select\n"
            "                         mode back to normal mode, then show its ROM\n"
@@ -45,6 +47,10 @@ void print_help() {
     std::fputs(help_text(), stdout);
 }
 
+const char* tool_version() {
+    return CW_VERSION;
+}
+
 void print_version() {
-    std::printf("cablewright %s\n", CW_VERSION);
+    std::printf("cablewright %s\n", tool_version());
 }

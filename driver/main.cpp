@@ -4,6 +4,7 @@
 #include "cable/linkhub_binding.h"
 #include "cable/pause.h"
 #include "driver/front_door.h"
+#include "driver/history.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
 #include "handoff/interrupt.h"
@@ -25,8 +26,14 @@ int main(int argc, char** argv) {
     if (!options.help && !options.version && !bind_linkhub_client()) {
         return kStatusFailed;
     }
+    // Opened before any cable is touched; help and version never get this far with it.
+    RunLog log;
+    if (options.log && !options.help && !options.version &&
+        !open_run_log(log, *options.log, argc, argv, interrupt_requested)) {
+        return kHistoryFailed;
+    }
     int status = kStatusDone;
-    if (answer_front_door(options, status)) {
+    if (answer_front_door(options, status, &log)) {
         return status;
     }
     RunServices services;
@@ -43,8 +50,8 @@ int main(int argc, char** argv) {
     services.finish_interrupt_guard = finish_interrupt_guard;
     services.standard_output_written = standard_output_written;
     if (options.leave_select_mode) {
-        return leave_select_mode_run(options.cable, options.debug, services);
+        return leave_select_mode_run(options.cable, options.debug, services, &log);
     }
     return reprogram_cable(options.cable, options.file, options.debug, options.force,
-                           options.dry_run, options.serial, services);
+                           options.dry_run, options.serial, services, &log);
 }

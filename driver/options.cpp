@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/message.h"
 #include "image/ascii.h"
 
 namespace {
@@ -17,14 +18,14 @@ bool has_pof_suffix(const std::string& name) {
 
 // Every misuse answer ends with these two lines.
 void print_usage() {
-    std::fputs(
+    put_message(
         "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
-        "Try 'cablewright --help' for more information.\n",
-        stderr);
+        "Try 'cablewright --help' for more information.\n");
 }
 
 bool is_value_option(const char* arg) {
-    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S");
+    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") ||
+           equal_ignoring_ascii_case(arg, "--log");
 }
 
 // The value of "--long=value" (possibly empty), or null when arg is not of that form.
@@ -79,6 +80,9 @@ bool words_conflict(const Options& options) {
     if (options.list) {
         mode = "--list";
         with = options.leave_select_mode ? "--leave-select-mode" : update_word(options);
+        if (with == nullptr && options.log) {
+            with = "--log";
+        }
     } else if (options.leave_select_mode) {
         mode = "--leave-select-mode";
         with = update_word(options);
@@ -90,7 +94,7 @@ bool words_conflict(const Options& options) {
         with = "a file";
     }
     if (with != nullptr) {
-        std::fprintf(stderr, "Option %s cannot be used with %s\n", mode, with);
+        print_message("Option %s cannot be used with %s\n", mode, with);
     }
     return with != nullptr;
 }
@@ -111,12 +115,14 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         // A value option takes whatever follows it, even a dash word.
         if (is_value_option(arg)) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "Option %s needs a value\n", arg);
+                print_message("Option %s needs a value\n", arg);
                 print_usage();
                 return false;
             }
             if (is_word(arg, "--cable", "-c")) {
                 options.cable = argv[i + 1];
+            } else if (equal_ignoring_ascii_case(arg, "--log")) {
+                options.log = argv[i + 1];
             } else {
                 options.serial = argv[i + 1];
             }
@@ -127,6 +133,8 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
             options.cable = value;
         } else if ((value = attached_value(arg, "--serial")) != nullptr) {
             options.serial = value;
+        } else if ((value = attached_value(arg, "--log")) != nullptr) {
+            options.log = value;
         } else if (is_word(arg, "--debug", "-d")) {
             options.debug = true;
         } else if (is_word(arg, "--force", "-f")) {
@@ -140,7 +148,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         } else if (equal_ignoring_ascii_case(arg, "--leave-select-mode")) {
             options.leave_select_mode = true;
         } else if (is_unknown_option(arg)) {
-            std::fprintf(stderr, "Unknown option %s\n", arg);
+            print_message("Unknown option %s\n", arg);
             print_usage();
             return false;
         } else if (!options.file) {
@@ -151,7 +159,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         ++i;
     }
     if (options.file && !has_pof_suffix(*options.file)) {
-        std::fputs("Only .pof files are supported\n", stderr);
+        put_message("Only .pof files are supported\n");
         print_usage();
         return false;
     }

@@ -16,6 +16,7 @@ struct Options {
     bool list = false;                  // list the attached cables instead of showing one
     bool json = false;  // one JSON document on standard output instead of dumps and lines
     bool leave_select_mode = false;  // switch a cable back to normal mode and show its ROM
+    std::optional<std::string> log;  // history file that the run appends its records to
 };
 
 // Exit status for misuse of the command line.

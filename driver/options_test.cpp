@@ -116,6 +116,11 @@ TEST(CommandLine, Misuse) {
         {{"-l", "--leave-select-mode"},
          std::string("Option --list cannot be used with --leave-select-mode\n") + kUsage},
         {{"--leave-select"}, std::string("Unknown option --leave-select\n") + kUsage},
+        {{"--list", "--log", "h.jsonl"},
+         std::string("Option --list cannot be used with --log\n") + kUsage},
+        {{"-l", "--LOG=h.jsonl"},
+         std::string("Option --list cannot be used with --log\n") + kUsage},
+        {{"a.pof", "--log"}, std::string("Option --log needs a value\n") + kUsage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -187,6 +192,32 @@ TEST(CommandLine, LeaveSelectModeTakesACableAndDebugOnly) {
         ASSERT_TRUE(p.ok) << p.err;
         EXPECT_TRUE(p.options.leave_select_mode);
         EXPECT_FALSE(p.options.file);
+    }
+}
+
+// --log takes the next word whatever it looks like, in any letter case, or its "=" value; help
+// and version win over it.
+TEST(CommandLine, LogFile) {
+    struct Case {
+        std::vector<const char*> args;
+        std::optional<std::string> log;
+        bool help;
+    };
+    using S = std::optional<std::string>;
+    const Case cases[] = {
+        {{"--log", "h.jsonl", "a.pof"}, S("h.jsonl"), false},
+        {{"--LOG", "--help"}, S("--help"), false},
+        {{"--Log=", "-n", "a.pof"}, S(""), false},
+        {{"--log=a=b", "--log", "later"}, S("later"), false},
+        {{"--log", "h.jsonl", "-h"}, std::nullopt, true},
+        {{"a.pof"}, std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        Parsed p = parse(c.args);
+        ASSERT_TRUE(p.ok) << p.err;
+        EXPECT_EQ(p.options.log, c.log);
+        EXPECT_EQ(p.options.help, c.help);
     }
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/message.h"
+
 namespace {
 
 const char* presence(const RomImage& image) {
@@ -28,10 +30,10 @@ CableState examine_cable(const RomImage& image) {
 
 void print_cable_line(const CableState& state) {
     if (state.blank) {
-        std::fputs("Cable ROM is blank\n", stderr);
+        put_message("Cable ROM is blank\n");
     } else {
-        std::fprintf(stderr, "Cable ZAN_version=%d, hardware_id=%d, signature %s\n", state.version,
-                     state.hardware_id, presence(state.image));
+        print_message("Cable ZAN_version=%d, hardware_id=%d, signature %s\n", state.version,
+                      state.hardware_id, presence(state.image));
     }
 }
 
@@ -51,28 +53,27 @@ Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, 
     dump_rom("pof file", pof.image);
     const std::uint16_t file_version = zan_version(pof.image);
     const std::uint16_t file_id = hardware_id(pof.image);
-    std::fprintf(stderr, "POF ZAN_version=%d, hardware_id=%d, signature %s\n", file_version,
-                 file_id, presence(pof.image));
+    print_message("POF ZAN_version=%d, hardware_id=%d, signature %s\n", file_version, file_id,
+                  presence(pof.image));
 
     Reconciliation result;
     if (state.blank) {
         // In a file the serial field holds the format that a new serial number must follow.
         std::string format = rom_text(pof.image, kSerialOffset, kSerialSize);
         if (!serial_matches_format(format.c_str(), serial)) {
-            std::fprintf(stderr, "Please provide a serial number of the format %s\n",
-                         format.c_str());
+            print_message("Please provide a serial number of the format %s\n", format.c_str());
             return refuse();
         }
         stamp_serial(pof, serial, kSerialOffset, format.size());
         result.hardware_id = file_id;
     } else {
         if (serial != nullptr) {
-            std::fputs("Once a board has a serial number you can't change it!\n", stderr);
+            put_message("Once a board has a serial number you can't change it!\n");
             return refuse();
         }
         if (state.hardware_id != file_id) {
-            std::fputs("pof is not suitable for this cable because it has the wrong hardware ID\n",
-                       stderr);
+            put_message(
+                "pof is not suitable for this cable because it has the wrong hardware ID\n");
             return refuse();
         }
         if (!has_signature(state.image)) {
@@ -90,12 +91,11 @@ Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, 
     }
 
     if (!has_signature(pof.image)) {
-        std::fputs(
+        put_message(
             "No signature in POF file.  Newer versions of linkhub will not\n"
-            "work with a cable programmed with this file\n",
-            stderr);
+            "work with a cable programmed with this file\n");
         if (!force) {
-            std::fputs("Use the --force option to reprogram anyway\n", stderr);
+            put_message("Use the --force option to reprogram anyway\n");
             return refuse();
         }
     }
@@ -105,11 +105,10 @@ Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, 
     const bool reprogram = state.blank || file_version > state.version ||
                            (file_version == state.version && changed) || force;
     if (!reprogram) {
-        std::fputs(file_version < state.version
-                       ? "This cable contains a newer version of the hardware than the file\n"
-                       : "This cable contains the same version of the hardware as the file\n",
-                   stderr);
-        std::fputs("Use the --force option to reprogram anyway\n", stderr);
+        put_message(file_version < state.version
+                        ? "This cable contains a newer version of the hardware than the file\n"
+                        : "This cable contains the same version of the hardware as the file\n");
+        put_message("Use the --force option to reprogram anyway\n");
         return refuse();
     }
     dump_rom("Merged", pof.image);

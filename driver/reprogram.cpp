@@ -6,6 +6,7 @@
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "common/message.h"
 #include "driver/reconcile.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
@@ -21,14 +22,15 @@ constexpr std::uint16_t kJumperHardwareId = 1;
 
 // Reads the ROM back after programming: the programmer's exit status alone does not prove
 // that the identity reached the cable.
-bool verify_rom(const std::string& name, const RomImage& expected) {
+bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) {
     RomImage read_back;
     if (read_cable_rom(name.c_str(), read_back) != kCableOk) {
         return false;
     }
+    log.read_back = read_back;
     if (read_back != expected) {
         dump_rom("Read back", read_back);
-        std::fputs("The cable's ROM does not match the programmed image\n", stderr);
+        put_message("The cable's ROM does not match the programmed image\n");
         return false;
     }
     return true;
@@ -61,8 +63,8 @@ bool choose_cable(const std::optional<std::string>& cable, std::string& name) {
 
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the file left to block the next run.
-int update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
-                          TempFile& temp_file, const RunServices& services) {
+RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
+                                 TempFile& temp_file, const RunServices& services, RunLog& log) {
     bool selected = false;
     bool programmed = false;
     bool replaced = false;  // reported once, when it kept the programmer from running
@@ -85,10 +87,10 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
                 programmed = services.run_programmer(programmer_command_line(name, kTempPofName),
                                                      kProgrammerTimeoutMs);
             } else {
-                std::fprintf(stderr,
-                             "Temporary file %s was replaced by another program; nothing was "
-                             "programmed\n",
-                             kTempPofName);
+                print_message(
+                    "Temporary file %s was replaced by another program; nothing was "
+                    "programmed\n",
+                    kTempPofName);
             }
         }
         if (id == kJumperHardwareId) {
@@ -97,131 +99,160 @@ int update_in_select_mode(const std::string& name, const PofImage& pof, std::uin
     }
     const bool back = leave_select_mode(name, services) == kCableOk;
     if (!back) {
-        std::fprintf(stderr,
-                     "Cable %s may still be in select mode: run cablewright with --cable and "
-                     "--leave-select-mode\n",
-                     name.c_str());
+        print_message(
+            "Cable %s may still be in select mode: run cablewright with --cable and "
+            "--leave-select-mode\n",
+            name.c_str());
     }
-    bool ok = programmed && back && verify_rom(name, pof.image);
+    bool ok = programmed && back && verify_rom(name, pof.image, log);
     switch (remove_temp_file(temp_file, kTempPofName)) {
         case TempFileRemoval::kRemoved:
             break;
         case TempFileRemoval::kReplaced:
             // The other file is left alone: it is not ours to delete.
             if (!replaced) {
-                std::fprintf(stderr, "Temporary file %s was replaced by another program\n",
-                             kTempPofName);
+                print_message("Temporary file %s was replaced by another program\n", kTempPofName);
             }
             ok = false;
             break;
         case TempFileRemoval::kFailed:
-            std::fprintf(stderr, "Unable to delete %s\n", kTempPofName);
+            print_message("Unable to delete %s\n", kTempPofName);
             break;
     }
-    services.finish_interrupt_guard();
     if (services.interrupt_requested()) {
-        std::fputs("Interrupted\n", stderr);
-        return kStatusFailed;
+        return RunOutcome::kInterrupted;
     }
-    return ok ? kStatusDone : kStatusFailed;
+    return ok ? RunOutcome::kDone : RunOutcome::kFailed;
+}
+
+// The end record, then "Finished" when all went well.
+int end_run(RunLog& log, int status, RunOutcome outcome) {
+    status = log_end(log, status, outcome);
+    if (status == kStatusDone) {
+        put_message("Finished\n");
+    }
+    return status;
 }
 
 }  // namespace
 
 int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
                     bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
-                    const RunServices& services) {
+                    const RunServices& services, RunLog* history) {
+    RunLog none;
+    RunLog& log = history != nullptr ? *history : none;
     hwl_register_output_callback(print_library_message, nullptr);
 
     std::string name;
     if (!choose_cable(cable, name)) {
-        return kStatusNoCable;
+        return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
-    std::fprintf(stderr, "Reprogramming cable %s\n", name.c_str());
+    log.cable = name;
+    print_message("Reprogramming cable %s\n", name.c_str());
 
     RomImage cable_image;
     int status = read_cable_rom(name.c_str(), cable_image);
     if (status != kCableOk) {
-        return status;
+        return end_run(log, status, RunOutcome::kFailed);
     }
     CableState state = assess_cable(cable_image, debug);
     // A dump that never arrived is not a finished run.
     if (!file) {
-        if (!services.standard_output_written()) {
+        if (!log_start(log, "show", &state.as_read, nullptr, nullptr)) {
             return kStatusFailed;
         }
-        std::fputs("Finished\n", stderr);
-        return kStatusDone;
+        if (!services.standard_output_written()) {
+            return end_run(log, kStatusFailed, RunOutcome::kFailed);
+        }
+        return end_run(log, kStatusDone, RunOutcome::kDone);
     }
 
     PofImage pof;
     if (!load_pof(file->c_str(), pof)) {
+        return end_run(log, kStatusFailed, RunOutcome::kFailed);
+    }
+    const char* action = dry_run ? "dry-run" : state.blank ? "initialise" : "update";
+    if (!log_start(log, action, &state.as_read, &*file, &pof)) {
         return kStatusFailed;
     }
     // Its owner would delete the user's own file, and the refusal of a left-over temporary file
     // would tell the user to delete it.
     if (same_file(file->c_str(), kTempPofName)) {
-        std::fprintf(stderr,
-                     "The file to program cannot be %s, the name of the tool's temporary file\n",
-                     kTempPofName);
-        return kStatusFailed;
+        print_message("The file to program cannot be %s, the name of the tool's temporary file\n",
+                      kTempPofName);
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
     Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
     if (!decision.reprogram) {
-        return kStatusFailed;
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
+    log.merged = pof.image;
     // The last moment when a lost dump can still end the run with nothing changed.
     if (!services.standard_output_written()) {
-        return kStatusFailed;
+        return end_run(log, kStatusFailed, RunOutcome::kFailed);
     }
     if (dry_run) {
         std::fputs("Dry run requested, terminating before making any changes\n", stdout);
-        return kStatusDone;
+        return log_end(log, kStatusDone, RunOutcome::kDone);
     }
 
     // Armed only now: before the temporary file exists nothing has changed, so until here an
-    // interrupt ends the process as usual.
+    // interrupt ends the process as usual. It stays armed until the end record is written.
     services.arm_interrupt_guard();
     TempFile temp_file;
     if (write_temp_pof(pof, temp_file) == nullptr) {
+        status = log_end(log, kStatusFailed, RunOutcome::kFailed);
         services.finish_interrupt_guard();
+        return status;
+    }
+    RunOutcome outcome =
+        update_in_select_mode(name, pof, decision.hardware_id, temp_file, services, log);
+    status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
+    services.finish_interrupt_guard();
+    if (outcome == RunOutcome::kInterrupted) {
+        put_message("Interrupted\n");
         return kStatusFailed;
     }
-    status = update_in_select_mode(name, pof, decision.hardware_id, temp_file, services);
     if (status == kStatusDone) {
-        std::fputs("Finished\n", stderr);
+        put_message("Finished\n");
     }
     return status;
 }
 
 int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
-                          const RunServices& services) {
+                          const RunServices& services, RunLog* history) {
+    RunLog none;
+    RunLog& log = history != nullptr ? *history : none;
     hwl_register_output_callback(print_library_message, nullptr);
 
     std::string name;
     if (!choose_cable(cable, name)) {
-        return kStatusNoCable;
+        return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
-    std::fprintf(stderr, "Leaving select mode on cable %s\n", name.c_str());
+    log.cable = name;
+    print_message("Leaving select mode on cable %s\n", name.c_str());
+    if (!log_start(log, "leave-select-mode", nullptr, nullptr, nullptr)) {
+        return kStatusFailed;
+    }
     int status = leave_select_mode(name, services);
     if (status == kCableFailed) {
-        std::fprintf(stderr, "Cable %s may still be in select mode\n", name.c_str());
+        print_message("Cable %s may still be in select mode\n", name.c_str());
     }
     if (status != kCableOk) {
-        return status;
+        return end_run(log, status, RunOutcome::kFailed);
     }
     RomImage cable_image;
     status = read_cable_rom(name.c_str(), cable_image);
     if (status != kCableOk) {
-        return status;
+        return end_run(log, status, RunOutcome::kFailed);
     }
+    log.read_back = cable_image;
     CableState state = assess_cable(cable_image, debug);
     if (state.hardware_id == kJumperHardwareId) {
         services.prompt_jumpers(JumperMode::kNormal);
     }
     if (!services.standard_output_written()) {
-        return kStatusFailed;
+        return end_run(log, kStatusFailed, RunOutcome::kFailed);
     }
-    std::fputs("Finished\n", stderr);
-    return kStatusDone;
+    return end_run(log, kStatusDone, RunOutcome::kDone);
 }

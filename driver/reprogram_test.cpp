@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "driver/history.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
 #include "sim/rom_recipe.h"
 #include "testing/fake_linkhub.h"
+#include "testing/json_reader.h"
 
 namespace {
 
@@ -533,6 +535,257 @@ TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
                   o.out.find("Dry run requested, terminating before making any changes\n"));
         EXPECT_EQ(c.zan_select, cable().zan_select);
     }
+}
+
+// The records a run leaves in its history, read with a strict JSON reader.
+std::vector<JsonValue> history_records(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<JsonValue> records;
+    std::string line;
+    while (std::getline(in, line)) {
+        JsonValue record;
+        std::string error;
+        EXPECT_TRUE(read_json(line, record, error)) << error << ": " << line;
+        records.push_back(record);
+    }
+    return records;
+}
+
+// The lines of text, without their ends.
+Log lines_of(const std::string& text) {
+    Log lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+std::string text_of(const JsonValue* value) {
+    if (value == nullptr) {
+        return "(missing)";
+    }
+    switch (value->kind) {
+        case JsonValue::kNull:
+            return "null";
+        case JsonValue::kBool:
+            return value->boolean ? "true" : "false";
+        default:
+            return value->text;
+    }
+}
+
+bool is_time(const std::string& text) {
+    const std::string shape = "dddd-dd-ddTdd:dd:dd.dddZ";
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                            : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const Log kStartKeys = {"record",      "run",    "time",         "host",      "user", "version",
+                        "pid",         "argv",   "cable",        "action",    "rom",  "zan_version",
+                        "hardware_id", "serial", "product_name", "signature", "file"};
+const Log kEndKeys = {"record", "run",       "time",   "pid",     "cable",
+                      "merged", "read_back", "status", "outcome", "messages"};
+
+// Each action against the fake cable: the records it should write, and an end record whose
+// messages are exactly the lines the run printed on standard error before it.
+TEST_F(Run, EachActionWritesItsRecords) {
+    struct Case {
+        const char* label;
+        bool blank_cable;
+        std::uint16_t file_version;
+        const char* file;
+        bool dry_run;
+        const char* serial;
+        const char* interrupt_at;
+        HWL_ERROR find_result;
+        int status;
+        const char* action;  // null: no start record
+        const char* outcome;
+        bool merged, read_back;
+    };
+    const Case cases[] = {
+        {"show", false, 4, nullptr, false, nullptr, "", HWL_OK, 0, "show", "done", false, false},
+        {"dry run", false, 4, "new.pof", true, nullptr, "", HWL_OK, 0, "dry-run", "done", true,
+         false},
+        {"update", false, 4, "new.pof", false, nullptr, "", HWL_OK, 0, "update", "done", true,
+         true},
+        {"initialise", true, 4, "new.pof", false, "A-0107", "", HWL_OK, 0, "initialise", "done",
+         true, true},
+        {"refused", false, 3, "new.pof", false, nullptr, "", HWL_OK, 8, "update", "refused", false,
+         false},
+        {"interrupted", false, 4, "new.pof", false, nullptr, "pause 3000 select", HWL_OK, 8,
+         "update", "interrupted", true, false},
+        {"unreadable file", false, 4, "missing.pof", false, nullptr, "", HWL_OK, 8, nullptr,
+         "failed", false, false},
+        {"cable not found", false, 4, "new.pof", false, nullptr, "", 1, 12, nullptr, "failed",
+         false, false},
+    };
+    const char* const argv[] = {"cablewright", "--log", "history.jsonl", "-c", kCable};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        RomImage rom = cable_image(3, 2);
+        if (c.blank_cable) {
+            rom = RomImage{};
+        }
+        cable().rom_text = c.blank_cable ? "empty" : rom_hex(rom);
+        cable().find_result = c.find_result;
+        write_pof(file_image(c.file_version, 2));
+        g_script.interrupt_at = c.interrupt_at;
+
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        RunLog log;
+        ASSERT_TRUE(
+            open_run_log(log, "history.jsonl", 5, argv, [] { return g_script.interrupted; }));
+        std::optional<std::string> file, serial;
+        if (c.file != nullptr) {
+            file = c.file;
+        }
+        if (c.serial != nullptr) {
+            serial = c.serial;
+        }
+        int status = reprogram_cable(std::string(kCable), file, false, false, c.dry_run, serial,
+                                     test_services(), &log);
+        std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status, status);
+
+        std::vector<JsonValue> records = history_records("history.jsonl");
+        ASSERT_EQ(c.action != nullptr ? 2u : 1u, records.size());
+        const JsonValue& end = records.back();
+        EXPECT_EQ(kEndKeys, end.keys());
+        EXPECT_EQ("end", text_of(end.find("record")));
+        EXPECT_EQ(kCable, text_of(end.find("cable")));
+        EXPECT_EQ(std::to_string(c.status), text_of(end.find("status")));
+        EXPECT_EQ(c.outcome, text_of(end.find("outcome")));
+        EXPECT_TRUE(is_time(text_of(end.find("time")))) << text_of(end.find("time"));
+        const std::string merged = text_of(end.find("merged"));
+        EXPECT_EQ(c.merged, merged != "null");
+        EXPECT_EQ(c.read_back ? merged : "null", text_of(end.find("read_back")));
+
+        Log printed = lines_of(err);
+        const std::string last = c.status == 0 ? "Finished" : "Interrupted";
+        if (!printed.empty() && printed.back() == last) {
+            printed.pop_back();
+        }
+        if (std::string(c.outcome) == "interrupted") {
+            printed.push_back(kInterruptAcknowledgement);
+            EXPECT_EQ("Interrupted\n", err.substr(err.size() - 12));
+        }
+        Log messages;
+        for (const JsonValue& line : end.find("messages")->items) {
+            messages.push_back(line.text);
+        }
+        EXPECT_EQ(printed, messages);
+        if (c.action == nullptr) {
+            continue;
+        }
+
+        const JsonValue& start = records.front();
+        EXPECT_EQ(kStartKeys, start.keys());
+        EXPECT_EQ("start", text_of(start.find("record")));
+        const std::string run = text_of(start.find("run"));
+        EXPECT_EQ(16u, run.size());
+        EXPECT_EQ(std::string::npos, run.find_first_not_of("0123456789ABCDEF")) << run;
+        EXPECT_EQ(run, text_of(end.find("run")));
+        EXPECT_EQ(text_of(start.find("pid")), text_of(end.find("pid")));
+        EXPECT_EQ(c.action, text_of(start.find("action")));
+        EXPECT_EQ(kCable, text_of(start.find("cable")));
+        EXPECT_EQ(rom_hex(rom), text_of(start.find("rom")));
+        EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start.find("serial")));
+        EXPECT_EQ(c.blank_cable ? "0" : "3", text_of(start.find("zan_version")));
+        EXPECT_EQ(c.blank_cable ? "false" : "true", text_of(start.find("signature")));
+        Log args;
+        for (const JsonValue& arg : start.find("argv")->items) {
+            args.push_back(arg.text);
+        }
+        EXPECT_EQ(Log(argv, argv + 5), args);
+        const JsonValue* pof = start.find("file");
+        if (c.file == nullptr) {
+            EXPECT_EQ(JsonValue::kNull, pof->kind);
+        } else {
+            PofImage loaded;
+            ASSERT_TRUE(load_pof("new.pof", loaded));
+            char crc[5];
+            std::snprintf(crc, sizeof crc, "%04X", pof_crc(loaded));
+            EXPECT_EQ((Log{"path", "size", "crc"}), pof->keys());
+            EXPECT_EQ(c.file, text_of(pof->find("path")));
+            EXPECT_EQ(std::to_string(loaded.length), text_of(pof->find("size")));
+            EXPECT_EQ(crc, text_of(pof->find("crc")));
+        }
+    }
+}
+
+TEST(History, TimesAreUtcWithMilliseconds) {
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {0, "1970-01-01T00:00:00.000Z"},
+        {951782400123, "2000-02-29T00:00:00.123Z"},
+        {1735689599999, "2024-12-31T23:59:59.999Z"},
+        {4107542400000, "2100-03-01T00:00:00.000Z"},
+        {-1, "1969-12-31T23:59:59.999Z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, utc_time_text(c.first)) << c.first;
+    }
+}
+
+// The history must be there before any cable is touched.
+TEST_F(Run, AnUnusableHistoryTouchesNoCable) {
+    const char* const argv[] = {"cablewright"};
+    for (const char* path : {".", "no/such/folder/history.jsonl"}) {
+        SCOPED_TRACE(path);
+        RunLog log;
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(open_run_log(log, path, 1, argv, nullptr));
+        EXPECT_EQ(std::string("Unable to open log ") + path + "\n",
+                  testing::internal::GetCapturedStderr());
+    }
+}
+
+// Returning a cable from select mode leaves a history too: the start before the switch, with no
+// ROM, and the end with the ROM read afterwards.
+TEST_F(Run, LeaveSelectModeWritesItsRecords) {
+    cable().rom_text = rom_hex(cable_image(3, 2));
+    cable().zan_select = 1;
+    const char* const argv[] = {"cablewright", "--log", "history.jsonl", "--leave-select-mode"};
+    RunLog log;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return false; }));
+    int status = leave_select_mode_run(std::string(kCable), false, test_services(), &log);
+    std::string err = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kStatusDone, status);
+    std::vector<JsonValue> records = history_records("history.jsonl");
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("leave-select-mode", text_of(records[0].find("action")));
+    EXPECT_EQ("null", text_of(records[0].find("rom")));
+    EXPECT_EQ(kCable, text_of(records[0].find("cable")));
+    EXPECT_EQ("done", text_of(records[1].find("outcome")));
+    EXPECT_EQ(rom_hex(cable_image(3, 2)), text_of(records[1].find("read_back")));
+    EXPECT_EQ(text_of(records[0].find("run")), text_of(records[1].find("run")));
+    const JsonValue* messages = records[1].find("messages");
+    ASSERT_NE(nullptr, messages);
+    Log logged;
+    for (const JsonValue& line : messages->items) {
+        logged.push_back(line.text);
+    }
+    Log printed = lines_of(err);
+    ASSERT_FALSE(printed.empty());
+    EXPECT_EQ("Finished", printed.back());
+    printed.pop_back();  // printed after the end record
+    EXPECT_EQ(printed, logged);
 }
 
 }  // namespace

@@ -175,6 +175,7 @@ Seeds command_line_seeds() {
     seeds["help_word_as_cable"] = words({"-c", "--help", "a.txt"});
     seeds["list_with_cable_equals"] = words({"--CABLE=USB-1 [1-1]", "--list", "--json"});
     seeds["unknown_option"] = words({"a.txt", "--forse"});
+    seeds["log_value_and_list"] = words({"--LOG", "--list", "--log=h.jsonl", "-l"});
     return seeds;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/message.h"
 #include "handoff/interrupt.h"
 #include "handoff/process.h"
 
@@ -40,8 +41,7 @@ bool run_programmer(const std::string& command_line, int timeout_ms) {
     if (interrupt_requested()) {
         return false;
     }
-    std::fwrite(command_line.data(), 1, command_line.size(), stderr);
-    std::fputc('\n', stderr);
+    put_message((command_line + "\n").c_str());
     // The programmer writes to the same console; our pending output must come first.
     std::fflush(stdout);
     std::fflush(stderr);
@@ -52,24 +52,24 @@ bool run_programmer(const std::string& command_line, int timeout_ms) {
 bool report_programmer_end(const ProcessResult& result) {
     switch (result.outcome) {
         case ProcessOutcome::kNotStarted:
-            std::fputs("Unable to start the programmer\n", stderr);
+            put_message("Unable to start the programmer\n");
             return false;
         case ProcessOutcome::kTimedOut:
             // The message names the product's limit; tests pass shorter ones.
             static_assert(kProgrammerTimeoutMs == 60000, "the timeout message says 60 seconds");
-            std::fputs("The programmer did not finish within 60 seconds and was stopped\n", stderr);
+            put_message("The programmer did not finish within 60 seconds and was stopped\n");
             return false;
         case ProcessOutcome::kUnstoppable:
-            std::fputs("The programmer could not be stopped\n", stderr);
+            put_message("The programmer could not be stopped\n");
             return false;
         case ProcessOutcome::kWaitFailed:
-            std::fputs("Unable to collect the programmer's exit status\n", stderr);
+            put_message("Unable to collect the programmer's exit status\n");
             return false;
         case ProcessOutcome::kFinished:
             break;
     }
     if (result.exit_status != 0) {
-        std::fprintf(stderr, "The programmer failed with exit status %d\n", result.exit_status);
+        print_message("The programmer failed with exit status %d\n", result.exit_status);
         // 128 + SIGINT or SIGQUIT, which are 2 and 3 everywhere.
         if (result.held_terminal && (result.exit_status == 130 || result.exit_status == 131)) {
             record_interrupt();

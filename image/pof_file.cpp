@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/message.h"
 #include "image/crc16.h"
 #include "image/little_endian.h"
 #include "image/regular_file.h"
@@ -17,12 +18,12 @@ constexpr std::size_t kRomPairsSize = 2 * kRomSize;  // the first half of the RO
 constexpr char kNotPofMessage[] = "Did not understand POF file header\n";
 
 bool fail(const char* message) {
-    std::fputs(message, stderr);
+    put_message(message);
     return false;
 }
 
 bool fail_with_path(const char* format, const char* path) {
-    std::fprintf(stderr, format, path);
+    print_message(format, path);
     return false;
 }
 
@@ -233,21 +234,21 @@ const char* write_temp_pof(PofImage& pof, TempFile& file) {
         case TempFileResult::kWritten:
             return kTempPofName;
         case TempFileResult::kInUse:
-            std::fprintf(stderr,
-                         "Temporary file %s is in use by another cablewright running in this "
-                         "folder; wait for it to finish or work in another folder\n",
-                         kTempPofName);
+            print_message(
+                "Temporary file %s is in use by another cablewright running in this "
+                "folder; wait for it to finish or work in another folder\n",
+                kTempPofName);
             return nullptr;
         case TempFileResult::kLeftOver:
-            std::fprintf(stderr,
-                         "Temporary file %s was left by an earlier run that was stopped; its "
-                         "cable may still be in select mode (see --leave-select-mode). Delete the "
-                         "file and try again\n",
-                         kTempPofName);
+            print_message(
+                "Temporary file %s was left by an earlier run that was stopped; its "
+                "cable may still be in select mode (see --leave-select-mode). Delete the "
+                "file and try again\n",
+                kTempPofName);
             return nullptr;
         case TempFileResult::kFailed:
             break;
     }
-    std::fprintf(stderr, "Unable to write %s\n", kTempPofName);
+    print_message("Unable to write %s\n", kTempPofName);
     return nullptr;
 }

@@ -1,0 +1,30 @@
+// Messages on standard error. Every whole line the program itself prints there goes through
+// here, so that a run's history can keep them; progress lines and countdowns do not.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#if defined(__GNUC__)
+#define CW_PRINTF_LIKE(format_index, first_arg) \
+    __attribute__((format(printf, format_index, first_arg)))
+#else
+#define CW_PRINTF_LIKE(format_index, first_arg)
+#endif
+
+// Prints text to standard error in one call; while lines are kept, keeps its lines too.
+void put_message(const char* text);
+
+// put_message of the formatted text.
+void print_message(const char* format, ...) CW_PRINTF_LIKE(1, 2);
+
+// A line printed outside this module (by a signal handler) once `printed` turns true: it is
+// kept in its place, before the first line kept after that moment.
+struct OutsideLine {
+    bool (*printed)() = nullptr;
+    const char* text = nullptr;  // without its line end
+};
+
+// From now on keeps each message line in `lines`, without its line end. Null stops keeping,
+// after keeping a line not yet ended and, when it was printed, the outside line.
+void keep_messages(std::vector<std::string>* lines, OutsideLine outside = {});

@@ -1,0 +1,58 @@
+// A run's history: two JSON Lines records appended to the file named by --log, one before the
+// run changes anything and one after its cleanup, so that a start without its end marks a run
+// that was killed and names its cable.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/pof_file.h"
+#include "image/rom_image.h"
+
+struct HistoryFile;
+
+// How a run ended, as the end record tells it.
+enum class RunOutcome { kDone, kRefused, kFailed, kInterrupted };
+
+// The history of one run. One never opened keeps none, and its calls do nothing.
+struct RunLog {
+    HistoryFile* file = nullptr;
+    std::string path;
+    std::string run;  // 16 hex digits pairing the two records
+    std::vector<std::string> argv;
+    std::vector<std::string> messages;  // the message lines printed so far
+    bool ended = false;
+    // What the run learnt as it went; what it never learnt is null in the records.
+    std::optional<std::string> cable;
+    std::optional<RomImage> merged;  // the image that was to be programmed
+    std::optional<RomImage> read_back;
+};
+
+// Opens the history at path before any cable is touched and keeps the run's messages from now
+// on; the interrupt guard's acknowledgement counts among them once `interrupted` turns true.
+// False after "Unable to open log %s\n".
+bool open_run_log(RunLog& log, const std::string& path, int argc, const char* const* argv,
+                  bool (*interrupted)());
+
+// Writes the start record of an action ("show", "dry-run", "update", "initialise",
+// "leave-select-mode") on log.cable, with the ROM as read (null: none read) and the loaded file
+// (null: none). False after "Unable to write log %s\n": the run must stop before any change.
+bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::string* file_path,
+               const PofImage* pof);
+
+// Writes the end record and closes the history. Returns status, or kHistoryFailed after
+// "Unable to write log %s\n" when status was 0: an update the history cannot prove must not
+// read as plain success.
+int log_end(RunLog& log, int status, RunOutcome outcome);
+
+// The exit status when the history fails.
+constexpr int kHistoryFailed = 8;
+
+// The acknowledgement the interrupt guard prints when it records an interrupt.
+constexpr char kInterruptAcknowledgement[] =
+    "Stopping safely: the cable is returned to normal mode first";
+
+// ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC).
+std::string utc_time_text(std::int64_t ms_since_epoch);

@@ -1,0 +1,28 @@
+// The history file, appended to by whole lines that concurrent runs never interleave, and the
+// facts about this process that the history records, as one platform service.
+#pragma once
+
+#include <string>
+
+struct HistoryFile;
+
+// Opens path for appending, creating it when missing and never truncating it. Null when it
+// cannot be opened or is not a regular file.
+HistoryFile* open_history_file(const std::string& path);
+
+// Appends line in one write under an exclusive lock on the file, then flushes it to disk before
+// returning. False when any of that failed.
+bool append_history_line(HistoryFile* file, const std::string& line);
+
+// Closes the file; null is allowed.
+void close_history_file(HistoryFile* file);
+
+// This machine's name; empty when unknown.
+std::string host_name();
+
+// The name of the user this process runs as, from the system's user database (never from the
+// environment); empty when unknown.
+std::string user_name();
+
+// This process's id.
+unsigned long process_id();
