@@ -52,13 +52,20 @@ int leave_select_mode(const std::string& name, const RunServices& services) {
     return result;
 }
 
-// The cable's name: the one given, or the one suitable cable. False after its message.
-bool choose_cable(const std::optional<std::string>& cable, std::string& name) {
+// What every run does first: the library's own messages are shown from here on, the cable is
+// the one named or the one suitable cable, and `heading` (with the cable's name) says what the
+// run does to it. False, after its message, when no cable was chosen.
+bool start_run(const std::optional<std::string>& cable, const char* heading, RunLog& log,
+               std::string& name) {
+    hwl_register_output_callback(print_library_message, nullptr);
     if (cable) {
         name = *cable;
-        return true;
+    } else if (!select_cable(name)) {
+        return false;
     }
-    return select_cable(name);
+    log.cable = name;
+    print_message(heading, name.c_str());
+    return true;
 }
 
 // From the written temporary file to its deletion nothing ends the run early: the cable must
@@ -141,14 +148,10 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
                     const RunServices& services, RunLog* history) {
     RunLog none;
     RunLog& log = history != nullptr ? *history : none;
-    hwl_register_output_callback(print_library_message, nullptr);
-
     std::string name;
-    if (!choose_cable(cable, name)) {
+    if (!start_run(cable, "Reprogramming cable %s\n", log, name)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
-    log.cable = name;
-    print_message("Reprogramming cable %s\n", name.c_str());
 
     RomImage cable_image;
     int status = read_cable_rom(name.c_str(), cable_image);
@@ -223,14 +226,10 @@ int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
                           const RunServices& services, RunLog* history) {
     RunLog none;
     RunLog& log = history != nullptr ? *history : none;
-    hwl_register_output_callback(print_library_message, nullptr);
-
     std::string name;
-    if (!choose_cable(cable, name)) {
+    if (!start_run(cable, "Leaving select mode on cable %s\n", log, name)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
-    log.cable = name;
-    print_message("Leaving select mode on cable %s\n", name.c_str());
     if (!log_start(log, "leave-select-mode", nullptr, nullptr, nullptr)) {
         return kStatusFailed;
     }
