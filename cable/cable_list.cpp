@@ -79,18 +79,11 @@ bool find_named(const std::string& name, HWL_HARDWARE& record) {
 }  // namespace
 
 int list_attached_cables(std::vector<ListedCable>& cables) {
-    std::uint32_t count = 0;
     std::vector<HWL_HARDWARE> list;
-    HWL_ERROR result = scan_hardware(count, list);
-    if (result != HWL_OK && result != HWL_TIMEOUT) {
-        print_message("Error (%s) when scanning hardware\n", error_name(result));
+    if (!scan_records(list)) {
         return kCableNotFound;
     }
-    std::size_t records = std::min<std::size_t>(count, list.size());
-    if (records == 0) {
-        put_message("No JTAG hardware available\n");
-        return kCableNotFound;
-    }
+    const std::size_t records = list.size();
     std::vector<ListedCable> found;
     for (std::size_t j = 0; j < records; ++j) {
         const HWL_HARDWARE& record = list[j];

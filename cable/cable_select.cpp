@@ -91,20 +91,28 @@ HWL_ERROR scan_hardware(std::uint32_t& count, std::vector<HWL_HARDWARE>& list) {
     return result;
 }
 
-bool select_cable(std::string& name) {
+bool scan_records(std::vector<HWL_HARDWARE>& records) {
     std::uint32_t count = 0;
-    std::vector<HWL_HARDWARE> list;
-    HWL_ERROR result = scan_hardware(count, list);
+    HWL_ERROR result = scan_hardware(count, records);
     if (result != HWL_OK && result != HWL_TIMEOUT) {
         print_message("Error (%s) when scanning hardware\n", error_name(result));
         return false;
     }
     // The library reports the count; the records it could fill are bounded by the list.
-    std::size_t records = std::min<std::size_t>(count, list.size());
-    if (records == 0) {
+    records.resize(std::min<std::size_t>(count, records.size()));
+    if (records.empty()) {
         print_message("No JTAG hardware available\n");
         return false;
     }
+    return true;
+}
+
+bool select_cable(std::string& name) {
+    std::vector<HWL_HARDWARE> list;
+    if (!scan_records(list)) {
+        return false;
+    }
+    const std::size_t records = list.size();
 
     // One more than the capacity, so that a name filling all 512 bytes is still terminated.
     char buffer[kNameCapacity + 1] = {};

@@ -13,6 +13,10 @@
 // result: 0, 2 when no server ever answered, or the library's failure.
 HWL_ERROR scan_hardware(std::uint32_t& count, std::vector<HWL_HARDWARE>& list);
 
+// The records of scan_hardware that the library filled, in its order. False, after "Error (%s)
+// when scanning hardware" or "No JTAG hardware available", when there is none to look at.
+bool scan_records(std::vector<HWL_HARDWARE>& records);
+
 // True, with the cable's name in `name`, when exactly one suitable cable exists. Otherwise
 // prints why (or lists the candidates) to standard error, returns false and leaves `name` as is.
 bool select_cable(std::string& name);
