@@ -29,7 +29,7 @@ bool pof_name(const std::string& name) {
 }
 
 bool is_value_option(const std::string& arg) {
-    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S");
+    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") || lower(arg) == "--log";
 }
 
 // The value of "--long=value" in any letter case, or none.
@@ -67,10 +67,14 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             options.cable = args[++i];
         } else if (is_word(arg, "--serial", "-S")) {
             options.serial = args[++i];
+        } else if (lower(arg) == "--log") {
+            options.log = args[++i];
         } else if (attached(arg, "--cable")) {
             options.cable = attached(arg, "--cable");
         } else if (attached(arg, "--serial")) {
             options.serial = attached(arg, "--serial");
+        } else if (attached(arg, "--log")) {
+            options.log = attached(arg, "--log");
         } else if (is_word(arg, "--debug", "-d")) {
             options.debug = true;
         } else if (is_word(arg, "--force", "-f")) {
@@ -81,6 +85,8 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             options.list = true;
         } else if (lower(arg) == "--json") {
             options.json = true;
+        } else if (lower(arg) == "--leave-select-mode") {
+            options.leave_select_mode = true;
         } else if (arg.size() > 1 && arg[0] == '-' && !pof_name(arg)) {
             return false;
         } else if (!options.file) {
@@ -89,10 +95,13 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             misuse = true;
         }
     }
-    bool listing_alone =
-        !options.list || (!options.file && !options.serial && !options.force && !options.dry_run);
+    // Listing and leaving select mode program nothing; the JSON document describes no file.
+    const bool updating = options.file || options.serial || options.force || options.dry_run;
+    const bool listing_alone =
+        !options.list || (!updating && !options.log && !options.leave_select_mode);
+    const bool leaving_alone = !options.leave_select_mode || (!updating && !options.json);
     return !misuse && (!options.file || pof_name(*options.file)) && listing_alone &&
-           !(options.json && options.file);
+           leaving_alone && !(options.json && options.file);
 }
 
 }  // namespace
@@ -136,7 +145,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 options.serial == expected.serial && options.debug == expected.debug &&
                 options.force == expected.force && options.dry_run == expected.dry_run &&
                 options.help == expected.help && options.version == expected.version &&
-                options.list == expected.list && options.json == expected.json);
+                options.list == expected.list && options.json == expected.json &&
+                options.log == expected.log &&
+                options.leave_select_mode == expected.leave_select_mode);
     }
     return 0;
 }
