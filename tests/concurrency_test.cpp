@@ -57,7 +57,7 @@ TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
     fs::create_directories(other);
     fs::copy_file(fs::path(work_) / pof, other / pof);
 
-    // One spec for each run: the thread must not see the other folder being set.
+    // One ChildSpec for each run: the thread must not see the other folder being set.
     const ChildSpec in_work = cablewright_child({"-c", "Shared", pof});
     ChildSpec in_other = in_work;
     in_other.folder = other.string();
