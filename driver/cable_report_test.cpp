@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "testing/rom_images.h"
+
 namespace {
 
 RomImage rom(std::uint16_t version, std::uint16_t id, const char* serial, const char* product,
@@ -65,12 +67,7 @@ TEST(CableReport, JsonDocument) {
     RomImage image = rom(0x1234, 1, "12", "Q\"\\\x01\xE9", true);
     ListedCable shown = with_rom(0, "USB-1 [1-1]", image);
     shown.updatable = false;
-    std::string hex;
-    char pair[3];
-    for (std::uint8_t byte : image.bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        hex += pair;
-    }
+    const std::string hex = hex_of(image);
     // Fix-ups change the serial but the "rom" field shows the bytes as read.
     EXPECT_EQ(cables_json_document({shown}),
               "{\"cables\":[\n"

@@ -20,6 +20,7 @@
 #include "sim/rom_recipe.h"
 #include "testing/fake_linkhub.h"
 #include "testing/json_reader.h"
+#include "testing/rom_images.h"
 
 namespace {
 
@@ -46,16 +47,6 @@ struct Script {
 };
 Script g_script;
 
-std::string rom_hex(const RomImage& image) {
-    std::string text;
-    char pair[3];
-    for (std::uint8_t byte : image.bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        text += pair;
-    }
-    return text;
-}
-
 void note(const std::string& step) {
     fake_linkhub_note(step);
     if (step == g_script.interrupt_at) {
@@ -79,7 +70,7 @@ bool test_programmer(const std::string& command_line, int timeout_ms) {
         if (!load_pof(kTempPofName, written)) {
             return false;
         }
-        cable.rom_text = rom_hex(written.image);
+        cable.rom_text = hex_of(written.image);
     }
     cable.select_result = g_script.select_result_after_programming;
     cable.rom_result = g_script.rom_result_after_programming;
@@ -212,7 +203,7 @@ const std::string kProgrammer =
     "programmer 60000 vantor_pgm -c \"USB-1 [1-1]\" -m jtag -o \"p;cablewright.tmp.pof\"";
 
 TEST_F(Run, UpdateProgramsSwitchesBackAndReadsBack) {
-    cable().rom_text = rom_hex(cable_image(3, 2));
+    cable().rom_text = hex_of(cable_image(3, 2));
     write_pof(file_image(4, 2));
     Outcome o = run("new.pof");
     EXPECT_EQ(kStatusDone, o.status);
@@ -229,11 +220,11 @@ TEST_F(Run, UpdateProgramsSwitchesBackAndReadsBack) {
     // The cable keeps its identity and takes the file's version.
     RomImage programmed = cable_image(3, 2);
     set_u16(programmed, kZanVersionOffset, 4);
-    EXPECT_EQ(rom_hex(programmed), cable().rom_text);
+    EXPECT_EQ(hex_of(programmed), cable().rom_text);
 }
 
 TEST_F(Run, HardwareIdOneAsksForTheJumpersAroundTheProgrammer) {
-    cable().rom_text = rom_hex(cable_image(3, 1));
+    cable().rom_text = hex_of(cable_image(3, 1));
     write_pof(file_image(4, 1));
     Outcome o = run("new.pof");
     EXPECT_EQ(kStatusDone, o.status);
@@ -309,7 +300,7 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
         SCOPED_TRACE(c.label);
         TearDown();
         SetUp();
-        cable().rom_text = rom_hex(cable_image(3, 2));
+        cable().rom_text = hex_of(cable_image(3, 2));
         write_pof(file_image(4, 2));
         c.arrange(cable(), g_script);
         Outcome o = run("new.pof");
@@ -348,7 +339,7 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
         SCOPED_TRACE(c.label);
         TearDown();
         SetUp();
-        cable().rom_text = rom_hex(cable_image(3, 2));
+        cable().rom_text = hex_of(cable_image(3, 2));
         write_pof(file_image(4, 2));
         if (c.temp_file_exists) {
             ASSERT_TRUE(::write_file(kTempPofName, {1, 2, 3}));
@@ -377,7 +368,7 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
 // Whoever owns the temporary file, the programmer only ever gets this run's own file, and the
 // user's own file is never taken for it.
 TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
-    cable().rom_text = rom_hex(cable_image(3, 2));
+    cable().rom_text = hex_of(cable_image(3, 2));
     write_pof(file_image(4, 2));
     g_script.replace_temp_at = "pause 3000 select";
     testing::internal::CaptureStdout();
@@ -411,7 +402,7 @@ TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
     // The user's file under the temporary file's name, whatever path names it.
     for (bool dry_run : {false, true}) {
         SCOPED_TRACE(dry_run ? "dry run" : "update");
-        cable().rom_text = rom_hex(cable_image(3, 2));
+        cable().rom_text = hex_of(cable_image(3, 2));
         fs::copy_file("new.pof", kTempPofName);
         fs::create_directory("sub");
         testing::internal::CaptureStdout();
@@ -483,7 +474,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         SCOPED_TRACE(c.label);
         TearDown();
         SetUp();
-        cable().rom_text = rom_hex(cable_image(3, c.hardware_id));
+        cable().rom_text = hex_of(cable_image(3, c.hardware_id));
         cable().zan_select = 1;
         cable().select_result = c.select_result;
         testing::internal::CaptureStdout();
@@ -522,7 +513,7 @@ TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
         SCOPED_TRACE(c.label);
         TearDown();
         SetUp();
-        cable().rom_text = rom_hex(cable_image(3, 2));
+        cable().rom_text = hex_of(cable_image(3, 2));
         write_pof(file_image(4, 2));
         g_script.output_lost_at = c.output_lost_at;
         g_script.output_lost = *c.output_lost_at == '\0';
@@ -638,7 +629,7 @@ TEST_F(Run, EachActionWritesItsRecords) {
         if (c.blank_cable) {
             rom = RomImage{};
         }
-        cable().rom_text = c.blank_cable ? "empty" : rom_hex(rom);
+        cable().rom_text = c.blank_cable ? "empty" : hex_of(rom);
         cable().find_result = c.find_result;
         write_pof(file_image(c.file_version, 2));
         g_script.interrupt_at = c.interrupt_at;
@@ -702,7 +693,7 @@ TEST_F(Run, EachActionWritesItsRecords) {
         EXPECT_EQ(text_of(start.find("pid")), text_of(end.find("pid")));
         EXPECT_EQ(c.action, text_of(start.find("action")));
         EXPECT_EQ(kCable, text_of(start.find("cable")));
-        EXPECT_EQ(rom_hex(rom), text_of(start.find("rom")));
+        EXPECT_EQ(hex_of(rom), text_of(start.find("rom")));
         EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start.find("serial")));
         EXPECT_EQ(c.blank_cable ? "0" : "3", text_of(start.find("zan_version")));
         EXPECT_EQ(c.blank_cable ? "false" : "true", text_of(start.find("signature")));
@@ -756,7 +747,7 @@ TEST_F(Run, AnUnusableHistoryTouchesNoCable) {
 // Returning a cable from select mode leaves a history too: the start before the switch, with no
 // ROM, and the end with the ROM read afterwards.
 TEST_F(Run, LeaveSelectModeWritesItsRecords) {
-    cable().rom_text = rom_hex(cable_image(3, 2));
+    cable().rom_text = hex_of(cable_image(3, 2));
     cable().zan_select = 1;
     const char* const argv[] = {"cablewright", "--log", "history.jsonl", "--leave-select-mode"};
     RunLog log;
@@ -773,7 +764,7 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     EXPECT_EQ("null", text_of(records[0].find("rom")));
     EXPECT_EQ(kCable, text_of(records[0].find("cable")));
     EXPECT_EQ("done", text_of(records[1].find("outcome")));
-    EXPECT_EQ(rom_hex(cable_image(3, 2)), text_of(records[1].find("read_back")));
+    EXPECT_EQ(hex_of(cable_image(3, 2)), text_of(records[1].find("read_back")));
     EXPECT_EQ(text_of(records[0].find("run")), text_of(records[1].find("run")));
     const JsonValue* messages = records[1].find("messages");
     ASSERT_NE(nullptr, messages);

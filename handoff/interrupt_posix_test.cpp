@@ -13,6 +13,7 @@
 #include "handoff/interrupt.h"
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
+#include "testing/jumper_screens.h"
 
 namespace {
 
@@ -93,8 +94,7 @@ TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
     prompt_returned.store(true);
     interrupter.join();
 
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              format_jumper_screen(JumperMode::kNormal) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kNormalJumperScreen) + "\n");
     EXPECT_TRUE(interrupt_requested());
     EXPECT_LT(took_ms, 3000);
     std::fclose(in);
@@ -111,8 +111,7 @@ TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
     std::rewind(in);
     testing::internal::CaptureStdout();
     prompt_jumpers(JumperMode::kReprogram, in);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              format_jumper_screen(JumperMode::kReprogram) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kReprogramJumperScreen) + "\n");
     EXPECT_EQ(std::fgetc(in), 'a');
     std::fclose(in);
 }

@@ -5,49 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "testing/jumper_screens.h"
+
 namespace {
-
-const char kReprogramScreen[] =
-    "Please change daughter card jumpers to select reprogram mode:\n"
-    "\n"
-    "        (outside edge of board)\n"
-    "---------------------------------------+\n"
-    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
-    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
-    "                                       |\n"
-    "             on               on       |\n"
-    "      +=======+        +=======+       |\n"
-    "    1 |    ###|      1 |    ###|       |\n"
-    "    2 |    ###|      2 |    ###|       |\n"
-    "    3 |    ###|      3 |    ###|       |\n"
-    "    4 |###    |      4 |    ###|       |\n"
-    "      +=======+        +=======+       |\n"
-    "         S2                S1          |\n"
-    "---------------------------------------+\n"
-    "        (inside edge of board)\n"
-    "\n"
-    "Press ENTER when ready:";
-
-const char kNormalScreen[] =
-    "Please change daughter card jumpers to select normal mode:\n"
-    "\n"
-    "        (outside edge of board)\n"
-    "---------------------------------------+\n"
-    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
-    " o  o  o  o  o  o  o  o  o  o  o  o  o |\n"
-    "                                       |\n"
-    "             on               on       |\n"
-    "      +=======+        +=======+       |\n"
-    "    1 |    ###|      1 |###    |       |\n"
-    "    2 |###    |      2 |###    |       |\n"
-    "    3 |###    |      3 |###    |       |\n"
-    "    4 |###    |      4 |###    |       |\n"
-    "      +=======+        +=======+       |\n"
-    "         S2                S1          |\n"
-    "---------------------------------------+\n"
-    "        (inside edge of board)\n"
-    "\n"
-    "Press ENTER when ready:";
 
 // A seekable stream holding text, read from its start.
 std::FILE* input_with(const std::string& text) {
@@ -68,8 +28,8 @@ std::string rest_of(std::FILE* in) {
 }
 
 TEST(JumperScreen, DrawsBothModesExactly) {
-    EXPECT_EQ(format_jumper_screen(JumperMode::kReprogram), kReprogramScreen);
-    EXPECT_EQ(format_jumper_screen(JumperMode::kNormal), kNormalScreen);
+    EXPECT_EQ(format_jumper_screen(JumperMode::kReprogram), kReprogramJumperScreen);
+    EXPECT_EQ(format_jumper_screen(JumperMode::kNormal), kNormalJumperScreen);
 }
 
 TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
@@ -79,7 +39,7 @@ TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
     prompt_jumpers(JumperMode::kReprogram, in);
     prompt_jumpers(JumperMode::kNormal, in);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              std::string(kReprogramScreen) + "\n" + kNormalScreen + "\n");
+              std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n");
     EXPECT_EQ(rest_of(in), "rest");
     std::fclose(in);
 }
@@ -93,7 +53,7 @@ TEST(PromptJumpers, EndOfInputReturnsAtOnce) {
         prompt_jumpers(JumperMode::kReprogram, in);
         prompt_jumpers(JumperMode::kNormal, in);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(kReprogramScreen) + "\n" + kNormalScreen + "\n")
+                  std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n")
             << text;
         std::fclose(in);
     }

@@ -6,17 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "testing/rom_images.h"
+
 namespace {
 
 // The text of the image whose byte i is first + i * step, in upper case.
 std::string rom_text_of(std::uint8_t first, std::uint8_t step) {
-    std::string text;
-    char pair[3];
-    for (unsigned i = 0; i < kRomSize; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", (first + i * step) & 0xFFu);
-        text += pair;
-    }
-    return text;
+    return hex_of(stepped_image(first, step));
 }
 
 RomImage counting_image() {

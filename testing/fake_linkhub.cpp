@@ -2,6 +2,7 @@
 #define LINKHUB_CLIENT_BUILD 1
 
 #include "testing/fake_linkhub.h"
+#include "testing/rom_images.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -71,13 +72,7 @@ void fake_linkhub_note(const std::string& line) {
 }
 
 std::string fake_rom_text(std::uint8_t first, std::uint8_t step) {
-    std::string text;
-    char pair[3];
-    for (unsigned i = 0; i < 256; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", (first + i * step) & 0xFFu);
-        text += pair;
-    }
-    return text;
+    return hex_of(stepped_image(first, step));
 }
 
 int fake_locked_chains() {

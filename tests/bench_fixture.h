@@ -8,6 +8,7 @@
 
 #include "image/rom_image.h"
 #include "sim/bench.h"
+#include "testing/jumper_screens.h"
 #include "tests/child_process.h"
 
 // A ROM image with the fields a cable of this family carries.
@@ -68,10 +69,6 @@ std::string pof_line(const RomImage& image);
 // The 17-line dump cablewright prints for image under label, written out here on its own so that
 // the expectations do not take the program's formatter on trust.
 std::string rom_dump(const std::string& label, const RomImage& image);
-
-// The jumper screens as cablewright draws them, up to the prompt (no line end after it).
-extern const char kReprogramJumperScreen[];
-extern const char kNormalJumperScreen[];
 
 // text as a console program writes it here, for comparing with what a run printed: each "\n"
 // becomes kConsoleLineEnd ("\r\n" on Windows).

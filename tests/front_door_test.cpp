@@ -6,6 +6,7 @@
 
 #include "driver/help.h"
 #include "testing/json_reader.h"
+#include "testing/rom_images.h"
 #include "tests/bench_fixture.h"
 
 namespace {
@@ -79,16 +80,6 @@ class FrontDoor : public BenchTest {
         return r.out;
     }
 };
-
-std::string hex(const RomImage& image) {
-    std::string text;
-    char pair[3];
-    for (std::uint8_t byte : image.bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", byte);
-        text += pair;
-    }
-    return text;
-}
 
 TEST_F(FrontDoor, HelpVersionAndMisuseTouchNoCable) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
@@ -186,7 +177,7 @@ TEST_F(FrontDoorBench, ListAsJson) {
     EXPECT_EQ(parsed(r.out),
               "blank=false hardware_id=2 name=USB-1 [1-1] number=1 product_name=USB-KestrelII "
               "rom=" +
-                  hex(signed_) +
+                  hex_of(signed_) +
                   " serial=AB-07 signature=true updatable=true zan_version=3\n"
                   "blank=true hardware_id=0 name=USB-2 [1-2] number=2 product_name= rom=" +
                   std::string(512, '0') +
@@ -194,7 +185,7 @@ TEST_F(FrontDoorBench, ListAsJson) {
                   "error=in use name=USB-3 [1-3] number=3\n"
                   "error=unreadable ROM name=USB-4 [1-4] number=4\n"
                   "blank=false hardware_id=1 name=" +
-                  odd_name_ + " number=6 product_name=USB-KestrelII rom=" + hex(old_) +
+                  odd_name_ + " number=6 product_name=USB-KestrelII rom=" + hex_of(old_) +
                   " serial=101-042 signature=false updatable=true zan_version=5\n");
 }
 
@@ -208,13 +199,13 @@ TEST_F(FrontDoorBench, ShowRunAsJson) {
         {{"-c", odd_name_, "--debug"},
          0,
          "blank=false hardware_id=1 name=" + odd_name_ +
-             " number=null product_name=USB-KestrelII rom=" + hex(old_) +
+             " number=null product_name=USB-KestrelII rom=" + hex_of(old_) +
              " serial=101-042 signature=false updatable=true zan_version=5\n"},
         {{"--cable=USB-5 [1-5]"},
          0,
          "blank=false hardware_id=2 name=USB-5 [1-5] number=null product_name=USB-KestrelII "
          "rom=" +
-             hex(signed_) + " serial=AB-07 signature=true updatable=false zan_version=3\n"},
+             hex_of(signed_) + " serial=AB-07 signature=true updatable=false zan_version=3\n"},
         {{"-c", "USB-4 [1-4]"}, 8, ""},
         {{"-c", "USB-9"}, 12, ""},
         {{}, 12, ""},
