@@ -4,12 +4,8 @@
 
 #include <cstdint>
 
+#include "common/exit_status.h"
 #include "image/rom_image.h"
-
-// Results of operate_cable; they double as the program's exit statuses.
-constexpr int kCableOk = 0;
-constexpr int kCableFailed = 8;     // lock, ROM read or mode switch failed
-constexpr int kCableNotFound = 12;  // the cable lookup failed
 
 // What operate_cable does with the cable while it holds the lock.
 enum class CableStep {
@@ -23,7 +19,7 @@ using SettlePause = void (*)(std::uint32_t ms, CableStep step);
 
 // Finds the cable `name`, locks it, does `step` and unlocks it. kReadRom fills `rom_out`; a mode
 // switch calls `pause` with 3000 ms while the chain is still locked. Prints the one message of a
-// failure. Returns kCableOk, kCableFailed or kCableNotFound.
+// failure. Returns kStatusDone, kStatusFailed or kStatusNoCable.
 int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePause pause);
 
 // operate_cable's kReadRom.

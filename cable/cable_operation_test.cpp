@@ -63,7 +63,7 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
     RomImage image = marked_image();
     int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
-    EXPECT_EQ(kCableOk, result);
+    EXPECT_EQ(kStatusDone, result);
     RomImage expected = counting_image();
     expected.bytes[1] = 0xFF;
     expected.bytes[2] = 0x7A;
@@ -79,7 +79,7 @@ TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
     RomImage image = marked_image();
     int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
-    EXPECT_EQ(kCableOk, result);
+    EXPECT_EQ(kStatusDone, result);
     EXPECT_EQ(RomImage{}, image);
 }
 
@@ -98,7 +98,7 @@ TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
         int result = -1;
         EXPECT_EQ("Error () when reading EEPROM contents\n",
                   operate(result, "USB-1", CableStep::kReadRom, &image));
-        EXPECT_EQ(kCableFailed, result);
+        EXPECT_EQ(kStatusFailed, result);
         EXPECT_EQ(marked_image(), image);
         EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());
     }
@@ -116,24 +116,24 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
     };
     const Case cases[] = {
         {"unknown cable", [](FakeCable&) {}, "USB-9", CableStep::kReadRom,
-         "Unable to find jtag cable \"USB-9\"\n", kCableNotFound, Log{"find USB-9 6000"}},
+         "Unable to find jtag cable \"USB-9\"\n", kStatusNoCable, Log{"find USB-9 6000"}},
         {"lookup fails", [](FakeCable& c) { c.find_result = 86; }, "USB-1", CableStep::kReadRom,
-         "Error (Hardware not attached) when scanning hardware\n", kCableNotFound,
+         "Error (Hardware not attached) when scanning hardware\n", kStatusNoCable,
          Log{"find USB-1 6000"}},
         {"lock fails", [](FakeCable& c) { c.lock_result = 36; }, "USB-1",
-         CableStep::kEnterSelectMode, "Error (Chain in use) when locking chain\n", kCableFailed,
+         CableStep::kEnterSelectMode, "Error (Chain in use) when locking chain\n", kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000"}},
         {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", CableStep::kReadRom,
-         "Error (Communications error) when reading EEPROM contents\n", kCableFailed,
+         "Error (Communications error) when reading EEPROM contents\n", kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000",
              "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
         {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1",
-         CableStep::kReadRom, "Error () when reading EEPROM contents\n", kCableFailed,
+         CableStep::kReadRom, "Error () when reading EEPROM contents\n", kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000",
              "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
         {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1",
          CableStep::kLeaveSelectMode, "Error (Invalid parameter) when setting zan mode\n",
-         kCableFailed,
+         kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000", "set_parameter USB-1 InternalZanSelect 0",
              "unlock USB-1"}},
     };
@@ -157,7 +157,7 @@ TEST_F(CableOperation, SwitchPausesWhileStillLocked) {
         EXPECT_EQ("",
                   operate(result, "USB-1",
                           on ? CableStep::kEnterSelectMode : CableStep::kLeaveSelectMode, nullptr));
-        EXPECT_EQ(kCableOk, result);
+        EXPECT_EQ(kStatusDone, result);
         const std::string value = on ? "1" : "0";
         EXPECT_EQ(
             (Log{"find USB-1 6000", "lock USB-1 10000",

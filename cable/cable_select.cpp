@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
+#include "cable/cable_read.h"
 #include "cable/error_name.h"
 #include "common/message.h"
 
@@ -13,10 +13,6 @@ namespace {
 constexpr std::uint32_t kScanAttempts = 80;
 constexpr std::uint32_t kListTimeoutMs = 250;
 constexpr std::uint32_t kRegrownListTimeoutMs = 0;
-constexpr std::uint32_t kLockTimeoutMs = 10000;
-constexpr std::uint32_t kProbeCapacity = 64;
-constexpr std::uint32_t kNameCapacity = 512;
-constexpr HWL_ERROR kOutOfMemory = 83;
 
 // The dot stands for attempt 2; the 19 spaces are filled by the dots of attempts 6 to 78, and
 // the 20 backspaces put the cursor back just after the first dot.
@@ -44,7 +40,7 @@ HWL_ERROR list_attempt(std::uint32_t& count, std::vector<HWL_HARDWARE>& list) {
         // A count no memory can hold is reported like the library's own shortage.
         list.clear();
         count = 0;
-        return kOutOfMemory;
+        return HWL_OUT_OF_MEMORY;
     }
     return query_list(count, list, kRegrownListTimeoutMs);
 }
@@ -60,16 +56,13 @@ void show_progress(std::uint32_t attempt) {
 
 // True when the cable answers the ROM query; the value itself does not matter here.
 bool answers_rom_query(HWL_CHAIN chain) {
-    HWL_ERROR locked = hwl_lock_chain(chain, kLockTimeoutMs);
-    if (locked != HWL_OK) {
-        print_message("  Unable to lock chain (%s)\n\n", error_name(locked));
+    RomImage ignored;
+    RomReading reading = read_rom_under_lock(chain, kLockTimeoutMs, RomQuery::kProbe, ignored);
+    if (reading.locked != HWL_OK) {
+        print_message("  Unable to lock chain (%s)\n\n", error_name(reading.locked));
         return false;
     }
-    char value[kProbeCapacity];
-    std::uint32_t length = kProbeCapacity;
-    HWL_ERROR result = hwl_get_parameter(chain, "InternalEepromContents", value, &length, 0);
-    hwl_unlock_chain(chain);
-    return result == HWL_OK;
+    return reading.read == HWL_OK;
 }
 
 }  // namespace
@@ -114,44 +107,38 @@ bool select_cable(std::string& name) {
     }
     const std::size_t records = list.size();
 
-    // One more than the capacity, so that a name filling all 512 bytes is still terminated.
-    char buffer[kNameCapacity + 1] = {};
+    std::string chosen_name;
     int found = 0;
     int chosen = -1;
     for (std::size_t j = 0; j < records; ++j) {
         const HWL_HARDWARE& record = list[j];
-        if (record.usable == 0 || record.virtual_hw != 0) {
-            continue;
-        }
-        if (!answers_rom_query(record.chain)) {
+        if (!in_family(record) || !answers_rom_query(record.chain)) {
             continue;
         }
         if (found >= 1) {
             if (found == 1) {
                 print_message("Multiple cables available, please use --cable to specify one\n");
             }
-            print_message("%d) %s\n", chosen + 1, buffer);
+            print_message("%d) %s\n", chosen + 1, chosen_name.c_str());
         }
-        std::memset(buffer, 0, sizeof buffer);
-        HWL_ERROR named = hwl_print_hardware_name(record.chain, buffer, kNameCapacity);
+        HWL_ERROR named = read_cable_name(record.chain, chosen_name);
         if (named != HWL_OK) {
             // Without a name the cable cannot be handed on, and neither can a choice made so far.
             print_message("Error (%s) when reading cable name\n", error_name(named));
             return false;
         }
-        buffer[kNameCapacity] = '\0';
         chosen = static_cast<int>(j);
         ++found;
     }
 
     if (found > 1) {
-        print_message("%d) %s\n", chosen + 1, buffer);
+        print_message("%d) %s\n", chosen + 1, chosen_name.c_str());
         return false;
     }
     if (found == 0) {
         print_message("No suitable cables available\n");
         return false;
     }
-    name = buffer;
+    name = chosen_name;
     return true;
 }

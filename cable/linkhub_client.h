@@ -22,21 +22,32 @@
 extern "C" {
 #endif
 
-typedef uint32_t HWL_ERROR; /* 0 = success */
+typedef uint32_t HWL_ERROR;            /* 0 = success */
 typedef struct hwl_chain_s* HWL_CHAIN; /* opaque */
 typedef void (*HWL_OUTPUT_CALLBACK)(void* context, uint32_t level, const char* text);
 
+/* The codes the program and its stand-ins tell apart; error_name has the text of every code. */
 enum {
     HWL_OK = 0,
-    HWL_NO_SUCH_HARDWARE = 1, /* no cable of that name */
-    HWL_TIMEOUT = 2,          /* still connecting to the server(s) */
-    HWL_LIST_TOO_SMALL = 47   /* the count now says how many records are needed */
+    HWL_NO_SUCH_HARDWARE = 1,   /* no cable of that name */
+    HWL_TIMEOUT = 2,            /* still connecting to the server(s) */
+    HWL_INVALID_CHAIN = 33,     /* no such chain handle */
+    HWL_LOCKED_ALREADY = 34,    /* the chain is locked by another client */
+    HWL_NOT_LOCKED = 35,        /* a parameter call on a chain not locked */
+    HWL_CHAIN_IN_USE = 36,      /* another client is using the chain */
+    HWL_INVALID_PARAMETER = 45, /* no parameter of that name */
+    HWL_LIST_TOO_SMALL = 47,    /* the count now says how many records are needed */
+    HWL_COMMUNICATIONS_ERROR = 81,
+    HWL_SERVER_ERROR = 82,
+    HWL_OUT_OF_MEMORY = 83,
+    HWL_HARDWARE_IN_USE = 85,      /* the cable is held by another program */
+    HWL_HARDWARE_NOT_ATTACHED = 86 /* the cable was unplugged */
 };
 
 /* One cable, 32 bytes. Only the three named fields are defined; the rest is the library's. */
 typedef struct {
-    HWL_CHAIN chain;     /* offset 0 */
-    uint32_t usable;     /* offset 8: non-zero for a cable that selection may consider */
+    HWL_CHAIN chain; /* offset 0 */
+    uint32_t usable; /* offset 8: non-zero for a cable that selection may consider */
     uint8_t reserved1[12];
     uint32_t virtual_hw; /* offset 24: zero for a cable that selection may consider */
     uint8_t reserved2[4];

@@ -18,6 +18,11 @@ void put_message(const char* text);
 // put_message of the formatted text.
 void print_message(const char* format, ...) CW_PRINTF_LIKE(1, 2);
 
+// The line the interrupt guard prints, without its line end, when it records an interrupt; the
+// history keeps it among the run's messages.
+constexpr char kInterruptAcknowledgement[] =
+    "Stopping safely: the cable is returned to normal mode first";
+
 // A line printed outside this module (by a signal handler) once `printed` turns true: it is
 // kept in its place, before the first line kept after that moment.
 struct OutsideLine {

@@ -56,7 +56,7 @@ int show_cable_as_json(const Options& options, RunLog& log) {
         print_message("Reprogramming cable %s\n", name.c_str());
         status = read_cable_rom(name.c_str(), cable.rom);
     }
-    const bool read = status == kCableOk;
+    const bool read = status == kStatusDone;
     if (read) {
         print_cable_line(examine_cable(cable.rom));
         status = log_start(log, "show", &cable.rom, nullptr, nullptr)

@@ -194,5 +194,5 @@ int log_end(RunLog& log, int status, RunOutcome outcome) {
     bool written = append(log, record);
     close_history_file(log.file);
     log.file = nullptr;
-    return written || status != 0 ? status : kHistoryFailed;
+    return written || status != 0 ? status : kStatusFailed;
 }

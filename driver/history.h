@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/exit_status.h"
 #include "image/pof_file.h"
 #include "image/rom_image.h"
 
@@ -42,17 +43,10 @@ bool open_run_log(RunLog& log, const std::string& path, int argc, const char* co
 bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::string* file_path,
                const PofImage* pof);
 
-// Writes the end record and closes the history. Returns status, or kHistoryFailed after
+// Writes the end record and closes the history. Returns status, or kStatusFailed after
 // "Unable to write log %s\n" when status was 0: an update the history cannot prove must not
 // read as plain success.
 int log_end(RunLog& log, int status, RunOutcome outcome);
-
-// The exit status when the history fails.
-constexpr int kHistoryFailed = 8;
-
-// The acknowledgement the interrupt guard prints when it records an interrupt.
-constexpr char kInterruptAcknowledgement[] =
-    "Stopping safely: the cable is returned to normal mode first";
 
 // ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC).
 std::string utc_time_text(std::int64_t ms_since_epoch);

@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     RunLog log;
     if (options.log && !options.help && !options.version &&
         !open_run_log(log, *options.log, argc, argv, interrupt_requested)) {
-        return kHistoryFailed;
+        return kStatusFailed;
     }
     int status = kStatusDone;
     if (answer_front_door(options, status, &log)) {

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "common/exit_status.h"
+
 struct Options {
     std::optional<std::string> cable;  // none: choose the one suitable cable
     std::optional<std::string> file;   // none: only read and show the cable's ROM
@@ -18,9 +20,6 @@ struct Options {
     bool leave_select_mode = false;  // switch a cable back to normal mode and show its ROM
     std::optional<std::string> log;  // history file that the run appends its records to
 };
-
-// Exit status for misuse of the command line.
-constexpr int kStatusMisuse = 16;
 
 // Fills options from argv. Returns false on misuse, after printing its messages. --help and
 // --version anywhere (outside a value option's value) win over every other word and every misuse.

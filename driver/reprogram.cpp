@@ -11,10 +11,6 @@
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 
-// The cable operation's results are handed on as the run's exit statuses.
-static_assert(kCableFailed == kStatusFailed && kCableNotFound == kStatusNoCable,
-              "cable results double as exit statuses");
-
 namespace {
 
 // Cables with this hardware id need their daughter-card jumpers moved by hand.
@@ -24,7 +20,7 @@ constexpr std::uint16_t kJumperHardwareId = 1;
 // that the identity reached the cable.
 bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) {
     RomImage read_back;
-    if (read_cable_rom(name.c_str(), read_back) != kCableOk) {
+    if (read_cable_rom(name.c_str(), read_back) != kStatusDone) {
         return false;
     }
     log.read_back = read_back;
@@ -40,10 +36,10 @@ bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) 
 constexpr int kLeaveSelectAttempts = 3;
 constexpr std::uint32_t kLeaveSelectRetryMs = 1000;
 
-// Returns the last try's result: kCableOk once one succeeded.
+// Returns the last try's result: kStatusDone once one succeeded.
 int leave_select_mode(const std::string& name, const RunServices& services) {
-    int result = kCableFailed;
-    for (int attempt = 1; attempt <= kLeaveSelectAttempts && result != kCableOk; ++attempt) {
+    int result = kStatusFailed;
+    for (int attempt = 1; attempt <= kLeaveSelectAttempts && result != kStatusDone; ++attempt) {
         if (attempt > 1) {
             services.wait(kLeaveSelectRetryMs);
         }
@@ -77,7 +73,7 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
     bool replaced = false;  // reported once, when it kept the programmer from running
     if (!services.interrupt_requested()) {
         selected = operate_cable(name.c_str(), CableStep::kEnterSelectMode, nullptr,
-                                 services.pause) == kCableOk;
+                                 services.pause) == kStatusDone;
     }
     // In normal mode the programmer would reach the board behind the cable, not the cable's
     // own device, so it runs only when select mode was entered.
@@ -104,7 +100,7 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
             services.prompt_jumpers(JumperMode::kNormal);
         }
     }
-    const bool back = leave_select_mode(name, services) == kCableOk;
+    const bool back = leave_select_mode(name, services) == kStatusDone;
     if (!back) {
         print_message(
             "Cable %s may still be in select mode: run cablewright with --cable and "
@@ -155,7 +151,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
 
     RomImage cable_image;
     int status = read_cable_rom(name.c_str(), cable_image);
-    if (status != kCableOk) {
+    if (status != kStatusDone) {
         return end_run(log, status, RunOutcome::kFailed);
     }
     CableState state = assess_cable(cable_image, debug);
@@ -234,15 +230,15 @@ int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
         return kStatusFailed;
     }
     int status = leave_select_mode(name, services);
-    if (status == kCableFailed) {
+    if (status == kStatusFailed) {
         print_message("Cable %s may still be in select mode\n", name.c_str());
     }
-    if (status != kCableOk) {
+    if (status != kStatusDone) {
         return end_run(log, status, RunOutcome::kFailed);
     }
     RomImage cable_image;
     status = read_cable_rom(name.c_str(), cable_image);
-    if (status != kCableOk) {
+    if (status != kStatusDone) {
         return end_run(log, status, RunOutcome::kFailed);
     }
     log.read_back = cable_image;

@@ -8,11 +8,6 @@
 #include "driver/history.h"
 #include "handoff/jumper_prompt.h"
 
-// Exit statuses besides kStatusMisuse.
-constexpr int kStatusDone = 0;
-constexpr int kStatusFailed = 8;    // refused, or failed on the cable or the file
-constexpr int kStatusNoCable = 12;  // no cable chosen, or the named cable not found
-
 // What the run needs from the console and the operating system besides the client library.
 // main fills in the real ones; tests put in their own to drive every path in one process.
 struct RunServices {

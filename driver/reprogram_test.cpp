@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/message.h"
 #include "driver/history.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"

@@ -11,7 +11,7 @@ void prepare_signals();
 // shutdown) only record an interrupt; a blocked console read returns at once. A POSIX signal
 // that was ignored when the program started stays ignored. Before this call the system's default
 // behaviour applies. Starts with no interrupt recorded; the first one recorded prints
-// "Stopping safely: the cable is returned to normal mode first\n" to standard error.
+// kInterruptAcknowledgement as a line to standard error.
 void arm_interrupt_guard();
 
 // Records an interrupt the user sent to the programmer alone (it held the terminal), exactly

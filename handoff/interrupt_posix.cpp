@@ -2,10 +2,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <vector>
 
+#include "common/message.h"
 #include "handoff/interrupt.h"
 #include "handoff/signals_posix.h"
 
@@ -19,7 +21,15 @@ bool armed = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag must be lock-free");
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be lock-free");
 
-const char kAcknowledgement[] = "Stopping safely: the cable is returned to normal mode first\n";
+// The acknowledgement and its line end, so that the handler writes the line in one call.
+constexpr auto kAcknowledgement = [] {
+    std::array<char, sizeof kInterruptAcknowledgement> line{};
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        line[i] = kInterruptAcknowledgement[i];
+    }
+    line.back() = '\n';
+    return line;
+}();
 
 // /dev/null, opened when the guard is armed. The handler puts it in place of standard input, so
 // that a prompt whose read had not yet begun when the signal came still returns at once instead
@@ -69,7 +79,7 @@ void set_disposition(int signal_number, void (*handler)(int)) {
 
 void note_interrupt(int signal_number) {
     if (!interrupted.exchange(true)) {
-        (void)!write(STDERR_FILENO, kAcknowledgement, sizeof kAcknowledgement - 1);
+        (void)!write(STDERR_FILENO, kAcknowledgement.data(), kAcknowledgement.size());
     }
     last_signal.store(signal_number);
 }

@@ -1,3 +1,4 @@
+#include "common/message.h"
 #include "handoff/interrupt.h"
 
 #include <windows.h>
@@ -16,7 +17,7 @@ HANDLE run_thread = nullptr;
 
 void note_interrupt() {
     if (!interrupted.exchange(true)) {
-        std::fputs("Stopping safely: the cable is returned to normal mode first\n", stderr);
+        std::fprintf(stderr, "%s\n", kInterruptAcknowledgement);
     }
 }
 

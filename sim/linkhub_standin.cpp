@@ -31,15 +31,6 @@ struct hwl_chain_s {
 
 namespace {
 
-constexpr HWL_ERROR kInvalidChain = 33;
-constexpr HWL_ERROR kLockedAlready = 34;
-constexpr HWL_ERROR kNotLocked = 35;
-constexpr HWL_ERROR kChainInUse = 36;
-constexpr HWL_ERROR kInvalidParameter = 45;
-constexpr HWL_ERROR kCommunicationsError = 81;
-constexpr HWL_ERROR kServerError = 82;
-constexpr HWL_ERROR kHardwareNotAttached = 86;
-
 constexpr char kRomParameter[] = "InternalEepromContents";
 constexpr char kSelectParameter[] = "InternalZanSelect";
 constexpr char kBlankRomValue[] = "empty";
@@ -144,7 +135,7 @@ HWL_ERROR reach_server(std::uint32_t timeout_ms, bool is_list, std::string& benc
         return no_server(timeout_ms, environment_scale());
     }
     if (!load_settings(bench, settings)) {
-        return kServerError;
+        return HWL_SERVER_ERROR;
     }
     if (is_list && next_list_attempt(bench) < settings.server_after_attempts) {
         return no_server(timeout_ms, settings.wait_scale_percent);
@@ -184,20 +175,20 @@ HWL_ERROR forced(const std::string& bench, int id, const CableRecord& cable,
 HWL_ERROR cable_of(HWL_CHAIN handle, hwl_chain_s*& chain, CableRecord& cable) {
     chain = known_chain(handle);
     if (chain == nullptr) {
-        return kInvalidChain;
+        return HWL_INVALID_CHAIN;
     }
     if (!bench_exists(chain->bench)) {
-        return kCommunicationsError;
+        return HWL_COMMUNICATIONS_ERROR;
     }
     switch (load_cable(chain->bench, chain->id, cable)) {
         case LoadResult::kLoaded:
             return HWL_OK;
         case LoadResult::kMissing:
-            return kHardwareNotAttached;
+            return HWL_HARDWARE_NOT_ATTACHED;
         case LoadResult::kFailed:
             break;
     }
-    return kServerError;
+    return HWL_SERVER_ERROR;
 }
 
 // Copies value into buffer without a terminator and fills the rest of the capacity with junk.
@@ -218,7 +209,7 @@ HWL_API void hwl_register_output_callback(HWL_OUTPUT_CALLBACK callback, void* co
 
 HWL_API HWL_ERROR hwl_get_hardware(uint32_t* count, HWL_HARDWARE* list, uint32_t timeout_ms) {
     if (count == nullptr || (*count > 0 && list == nullptr)) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     std::string bench;
     BenchSettings settings;
@@ -231,7 +222,7 @@ HWL_API HWL_ERROR hwl_get_hardware(uint32_t* count, HWL_HARDWARE* list, uint32_t
         CableRecord cable;
         LoadResult result = load_cable(bench, id, cable);
         if (result == LoadResult::kFailed) {
-            return kServerError;
+            return HWL_SERVER_ERROR;
         }
         if (result == LoadResult::kLoaded) {
             cables.emplace_back(id, cable);
@@ -251,7 +242,7 @@ HWL_API HWL_ERROR hwl_get_hardware(uint32_t* count, HWL_HARDWARE* list, uint32_t
 
 HWL_API HWL_ERROR hwl_find_hardware(const char* name, HWL_HARDWARE* hardware, uint32_t timeout_ms) {
     if (name == nullptr || hardware == nullptr) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     std::string bench;
     BenchSettings settings;
@@ -266,7 +257,7 @@ HWL_API HWL_ERROR hwl_find_hardware(const char* name, HWL_HARDWARE* hardware, ui
         case LoadResult::kMissing:
             return HWL_NO_SUCH_HARDWARE;
         case LoadResult::kFailed:
-            return kServerError;
+            return HWL_SERVER_ERROR;
     }
     if (HWL_ERROR fault = forced(bench, id, cable, &CableFaults::find)) {
         return fault;
@@ -285,7 +276,7 @@ HWL_API HWL_ERROR hwl_print_hardware_name(HWL_CHAIN handle, char* buffer, uint32
         return fault;
     }
     if (buffer == nullptr || cable.name.size() + 1 > capacity) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     put_text(cable.name + '\0', buffer, capacity);
     return HWL_OK;
@@ -298,14 +289,14 @@ HWL_API HWL_ERROR hwl_lock_chain(HWL_CHAIN handle, uint32_t timeout_ms) {
         return error;
     }
     if (lock_held(chain->lock)) {
-        return kLockedAlready;
+        return HWL_LOCKED_ALREADY;
     }
     if (HWL_ERROR fault = forced(chain->bench, chain->id, cable, &CableFaults::lock)) {
         return fault;
     }
     BenchSettings settings;
     if (!load_settings(chain->bench, settings)) {
-        return kServerError;
+        return HWL_SERVER_ERROR;
     }
     auto wait = std::chrono::milliseconds(static_cast<std::uint64_t>(timeout_ms) *
                                           settings.wait_scale_percent / 100);
@@ -316,13 +307,13 @@ HWL_API HWL_ERROR hwl_lock_chain(HWL_CHAIN handle, uint32_t timeout_ms) {
             case LockAttempt::kAcquired:
                 return HWL_OK;
             case LockAttempt::kFailed:
-                return kServerError;
+                return HWL_SERVER_ERROR;
             case LockAttempt::kBusy:
                 break;
         }
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
-            return kChainInUse;
+            return HWL_CHAIN_IN_USE;
         }
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(kLockPoll, deadline - now));
@@ -332,10 +323,10 @@ HWL_API HWL_ERROR hwl_lock_chain(HWL_CHAIN handle, uint32_t timeout_ms) {
 HWL_API HWL_ERROR hwl_unlock_chain(HWL_CHAIN handle) {
     hwl_chain_s* chain = known_chain(handle);
     if (chain == nullptr) {
-        return kInvalidChain;
+        return HWL_INVALID_CHAIN;
     }
     if (!lock_held(chain->lock)) {
-        return kNotLocked;
+        return HWL_NOT_LOCKED;
     }
     unlock_file(chain->lock);
     return HWL_OK;
@@ -349,11 +340,11 @@ HWL_API HWL_ERROR hwl_get_parameter(HWL_CHAIN handle, const char* name, char* bu
         return error;
     }
     if (!lock_held(chain->lock)) {
-        return kNotLocked;
+        return HWL_NOT_LOCKED;
     }
     if (name == nullptr || length == nullptr || reserved != 0 ||
         std::strcmp(name, kRomParameter) != 0) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     if (HWL_ERROR fault = forced(chain->bench, chain->id, cable, &CableFaults::rom_read)) {
         return fault;
@@ -366,7 +357,7 @@ HWL_API HWL_ERROR hwl_get_parameter(HWL_CHAIN handle, const char* name, char* bu
         value.resize(capacity);
     }
     if (value.size() > capacity || (capacity > 0 && buffer == nullptr)) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     put_text(value, buffer, capacity);
     *length = static_cast<std::uint32_t>(value.size());
@@ -380,17 +371,17 @@ HWL_API HWL_ERROR hwl_set_parameter(HWL_CHAIN handle, const char* name, uint32_t
         return error;
     }
     if (!lock_held(chain->lock)) {
-        return kNotLocked;
+        return HWL_NOT_LOCKED;
     }
     if (name == nullptr || std::strcmp(name, kSelectParameter) != 0 || value > 1) {
-        return kInvalidParameter;
+        return HWL_INVALID_PARAMETER;
     }
     if (HWL_ERROR fault = forced(chain->bench, chain->id, cable, &CableFaults::set_parameter)) {
         return fault;
     }
     if (!update_cable(chain->bench, chain->id,
                       [value](CableRecord& r) { r.select_mode = value == 1; })) {
-        return kServerError;
+        return HWL_SERVER_ERROR;
     }
     return HWL_OK;
 }

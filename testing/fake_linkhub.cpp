@@ -142,7 +142,7 @@ HWL_ERROR hwl_print_hardware_name(HWL_CHAIN chain, char* buffer, uint32_t capaci
     note("print_name " + name_of(chain) + " " + std::to_string(capacity));
     FakeCable* cable = cable_of(chain);
     if (cable == nullptr) {
-        return 33;
+        return HWL_INVALID_CHAIN;
     }
     if (cable->name_result != HWL_OK) {
         std::memset(buffer, kNameJunk, capacity);
@@ -162,13 +162,13 @@ HWL_ERROR hwl_lock_chain(HWL_CHAIN chain, uint32_t timeout_ms) {
     note("lock " + name_of(chain) + " " + std::to_string(timeout_ms));
     FakeCable* cable = cable_of(chain);
     if (cable == nullptr) {
-        return 33;
+        return HWL_INVALID_CHAIN;
     }
     if (cable->lock_result != HWL_OK) {
         return cable->lock_result;
     }
     if (cable->locked) {
-        return 34;
+        return HWL_LOCKED_ALREADY;
     }
     cable->locked = true;
     return HWL_OK;
@@ -178,10 +178,10 @@ HWL_ERROR hwl_unlock_chain(HWL_CHAIN chain) {
     note("unlock " + name_of(chain));
     FakeCable* cable = cable_of(chain);
     if (cable == nullptr) {
-        return 33;
+        return HWL_INVALID_CHAIN;
     }
     if (!cable->locked) {
-        return 35;
+        return HWL_NOT_LOCKED;
     }
     cable->locked = false;
     return HWL_OK;
@@ -193,16 +193,16 @@ HWL_ERROR hwl_get_parameter(HWL_CHAIN chain, const char* name, char* buffer, uin
     note("get_parameter " + name_of(chain) + " " + name + " " + std::to_string(capacity));
     FakeCable* cable = cable_of(chain);
     if (cable == nullptr) {
-        return 33;
+        return HWL_INVALID_CHAIN;
     }
     if (!cable->locked) {
-        return 35;
+        return HWL_NOT_LOCKED;
     }
     if (cable->rom_result != HWL_OK) {
         return cable->rom_result;
     }
     if (std::strcmp(name, "InternalEepromContents") != 0 || reserved != 0) {
-        return 45;
+        return HWL_INVALID_PARAMETER;
     }
     // The value is cut to the capacity, never terminated, and followed by junk; the length
     // reports the whole value.
@@ -217,16 +217,16 @@ HWL_ERROR hwl_set_parameter(HWL_CHAIN chain, const char* name, uint32_t value) {
     note("set_parameter " + name_of(chain) + " " + name + " " + std::to_string(value));
     FakeCable* cable = cable_of(chain);
     if (cable == nullptr) {
-        return 33;
+        return HWL_INVALID_CHAIN;
     }
     if (!cable->locked) {
-        return 35;
+        return HWL_NOT_LOCKED;
     }
     if (cable->select_result != HWL_OK) {
         return cable->select_result;
     }
     if (std::strcmp(name, "InternalZanSelect") != 0) {
-        return 45;
+        return HWL_INVALID_PARAMETER;
     }
     cable->zan_select = value;
     return HWL_OK;

@@ -1,12 +1,8 @@
-#include <windows.h>
-
-#include <cstdio>
-#include <string>
-
 #include "cable/linkhub_binding.h"
+
+#include "cable/library_loader.h"
 #include "cable/linkhub_client.h"
 #include "common/message.h"
-#include "handoff/program_search.h"
 
 namespace {
 
@@ -24,20 +20,16 @@ struct Bound {
 Bound bound;
 
 template <typename Function>
-bool take(HMODULE library, const char* name, Function& slot) {
-    FARPROC address = GetProcAddress(library, name);
-    slot = reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+bool take(void* library, const char* name, Function& slot) {
+    void* address = find_library_function(library, name);
+    slot = reinterpret_cast<Function>(address);
     return address != nullptr;
 }
 
 }  // namespace
 
 bool bind_linkhub_client() {
-    const std::string path = find_trusted_file("linkhub_client.dll");
-    // By full path, and its own dependencies from its folder, not from the working folder.
-    HMODULE library = path.empty()
-                          ? nullptr
-                          : LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    void* library = load_client_library();
     Bound found;
     bool ok = library != nullptr &&
               take(library, "hwl_register_output_callback", found.register_output_callback) &&
@@ -50,9 +42,9 @@ bool bind_linkhub_client() {
               take(library, "hwl_set_parameter", found.set_parameter);
     if (!ok) {
         if (library != nullptr) {
-            FreeLibrary(library);
+            unload_client_library(library);
         }
-        put_message("Unable to load linkhub_client.dll\n");
+        print_message("Unable to load %s\n", kClientLibraryFile);
         return false;
     }
     bound = found;
