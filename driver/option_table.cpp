@@ -1,7 +1,5 @@
 #include "driver/option_table.h"
 
-#include <cstring>
-
 #include "image/ascii.h"
 
 namespace {
@@ -57,13 +55,4 @@ const OptionRow* find_option(const char* arg) {
         }
     }
     return nullptr;
-}
-
-bool word_present(const Options& options, const char* word) {
-    if (std::strcmp(word, kFileWord) == 0) {
-        return options.file.has_value();
-    }
-    const OptionRow* row = find_option(word);
-    return row != nullptr &&
-           (row->flag != nullptr ? options.*row->flag : (options.*row->value).has_value());
 }

@@ -42,6 +42,3 @@ OptionRows option_rows();
 
 // The row whose long or short form arg is (in any letter case), or null.
 const OptionRow* find_option(const char* arg);
-
-// Whether a word of a conflict rule (an option's long form, or kFileWord) is on the parsed line.
-bool word_present(const Options& options, const char* word);

@@ -1,6 +1,5 @@
 #include "driver/options.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/message.h"
@@ -59,6 +58,16 @@ void find_help_words(int argc, const char* const* argv, Options& options) {
             options.*row->flag = true;
         }
     }
+}
+
+// Whether a word of a conflict rule (an option's long form, or kFileWord) is on the parsed line.
+bool word_present(const Options& options, const char* word) {
+    if (std::strcmp(word, kFileWord) == 0) {
+        return options.file.has_value();
+    }
+    const OptionRow* row = find_option(word);
+    return row != nullptr &&
+           (row->flag != nullptr ? options.*row->flag : (options.*row->value).has_value());
 }
 
 // The options with conflict rules in their order; the first refused word present is reported.
