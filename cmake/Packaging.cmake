@@ -12,9 +12,24 @@ if(NOT WIN32)
   add_custom_target(cw_man_page ALL DEPENDS ${CW_MAN_PAGE})
   add_dependencies(cablewright cw_man_page)
   install(FILES ${CW_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cablewright)
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/cablewright.bash
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME cablewright
-          COMPONENT cablewright)
+  # The bash completion, with the option words of the option table filled in; a cross build,
+  # which cannot run the program that prints them, installs none.
+  if(TARGET cw_option_words)
+    set(CW_COMPLETION ${CMAKE_BINARY_DIR}/doc/cablewright.bash)
+    add_custom_command(OUTPUT ${CW_COMPLETION}
+                       COMMAND ${CMAKE_COMMAND} -DOPTION_WORDS=$<TARGET_FILE:cw_option_words>
+                               -DINPUT=${PROJECT_SOURCE_DIR}/doc/cablewright.bash.in
+                               -DOUTPUT=${CW_COMPLETION}
+                               -P ${PROJECT_SOURCE_DIR}/cmake/fill_completion.cmake
+                       DEPENDS cw_option_words ${PROJECT_SOURCE_DIR}/doc/cablewright.bash.in
+                               ${PROJECT_SOURCE_DIR}/cmake/fill_completion.cmake
+                       VERBATIM)
+    add_custom_target(cw_completion ALL DEPENDS ${CW_COMPLETION})
+    add_dependencies(cablewright cw_completion)
+    install(FILES ${CW_COMPLETION}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME cablewright
+            COMPONENT cablewright)
+  endif()
   # Each package carries the copyright file and a compressed changelog in its documentation.
   configure_file(${PROJECT_SOURCE_DIR}/doc/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
   set(CW_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)

@@ -50,8 +50,7 @@ int main(int argc, char** argv) {
     services.finish_interrupt_guard = finish_interrupt_guard;
     services.standard_output_written = standard_output_written;
     if (options.leave_select_mode) {
-        return leave_select_mode_run(options.cable, options.debug, services, &log);
+        return leave_select_mode_run(options, services, &log);
     }
-    return reprogram_cable(options.cable, options.file, options.debug, options.force,
-                           options.dry_run, options.serial, services, &log);
+    return reprogram_cable(options, services, &log);
 }

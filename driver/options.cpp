@@ -1,16 +1,12 @@
 #include "driver/options.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "common/message.h"
+#include "driver/option_table.h"
 #include "image/ascii.h"
 
 namespace {
-
-bool is_word(const char* arg, const char* long_form, const char* short_form) {
-    return equal_ignoring_ascii_case(arg, long_form) || equal_ignoring_ascii_case(arg, short_form);
-}
 
 bool has_pof_suffix(const std::string& name) {
     return name.size() >= 4 && name.compare(name.size() - 4, 4, ".pof") == 0;
@@ -23,19 +19,25 @@ void print_usage() {
         "Try 'cablewright --help' for more information.\n");
 }
 
-bool is_value_option(const char* arg) {
-    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") ||
-           equal_ignoring_ascii_case(arg, "--log");
+bool is_value_option(const OptionRow* row) {
+    return row != nullptr && row->value != nullptr;
 }
 
-// The value of "--long=value" (possibly empty), or null when arg is not of that form.
-const char* attached_value(const char* arg, const char* long_form) {
-    std::size_t length = std::strlen(long_form);
-    if (std::strlen(arg) <= length || arg[length] != '=') {
+// The value option of "--long=value" (its value, possibly empty, in `value`), or null when arg
+// is not of that form.
+const OptionRow* attached_value(const char* arg, const char*& value) {
+    const char* equals = std::strchr(arg, '=');
+    if (equals == nullptr) {
         return nullptr;
     }
-    std::string word(arg, length);
-    return equal_ignoring_ascii_case(word.c_str(), long_form) ? arg + length + 1 : nullptr;
+    const std::string word(arg, equals);
+    for (const OptionRow& row : option_rows()) {
+        if (row.value != nullptr && equal_ignoring_ascii_case(word.c_str(), row.name)) {
+            value = equals + 1;
+            return &row;
+        }
+    }
+    return nullptr;
 }
 
 // A dash word the walk cannot place. A lone "-" and names ending in ".pof" stay file names.
@@ -48,55 +50,42 @@ bool is_unknown_option(const char* arg) {
 // gets it whatever else is wrong with the line; a value option's value is not a word of its own.
 void find_help_words(int argc, const char* const* argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
-        if (is_value_option(argv[i])) {
+        const OptionRow* row = find_option(argv[i]);
+        if (is_value_option(row)) {
             ++i;
-        } else if (is_word(argv[i], "--help", "-h")) {
-            options.help = true;
-        } else if (is_word(argv[i], "--version", "-V")) {
-            options.version = true;
+        } else if (row != nullptr &&
+                   (row->flag == &Options::help || row->flag == &Options::version)) {
+            options.*row->flag = true;
         }
     }
 }
 
-// The first word of an update that came with a mode that programs nothing, or null.
-const char* update_word(const Options& options) {
-    if (options.file) {
-        return "a file";
+// Whether a word of a conflict rule (an option's long form, or kFileWord) is on the parsed line.
+bool word_present(const Options& options, const char* word) {
+    if (std::strcmp(word, kFileWord) == 0) {
+        return options.file.has_value();
     }
-    if (options.serial) {
-        return "--serial";
-    }
-    if (options.force) {
-        return "--force";
-    }
-    return options.dry_run ? "--dry-run" : nullptr;
+    const OptionRow* row = find_option(word);
+    return row != nullptr &&
+           (row->flag != nullptr ? options.*row->flag : (options.*row->value).has_value());
 }
 
-// A listing names no file and changes nothing; the JSON document describes cables, not a file;
-// leaving select mode programs nothing.
+// The options with conflict rules in their order; the first refused word present is reported.
 bool words_conflict(const Options& options) {
-    const char* mode = nullptr;
-    const char* with = nullptr;
-    if (options.list) {
-        mode = "--list";
-        with = options.leave_select_mode ? "--leave-select-mode" : update_word(options);
-        if (with == nullptr && options.log) {
-            with = "--log";
+    for (int order = 1; order <= static_cast<int>(option_rows().count); ++order) {
+        for (const OptionRow& row : option_rows()) {
+            if (row.conflict_order != order || !word_present(options, row.name)) {
+                continue;
+            }
+            for (const char* with : row.cannot_go_with) {
+                if (with != nullptr && word_present(options, with)) {
+                    print_message("Option %s cannot be used with %s\n", row.name, with);
+                    return true;
+                }
+            }
         }
-    } else if (options.leave_select_mode) {
-        mode = "--leave-select-mode";
-        with = update_word(options);
-        if (with == nullptr && options.json) {
-            with = "--json";
-        }
-    } else if (options.json && options.file) {
-        mode = "--json";
-        with = "a file";
     }
-    if (with != nullptr) {
-        print_message("Option %s cannot be used with %s\n", mode, with);
-    }
-    return with != nullptr;
+    return false;
 }
 
 }  // namespace
@@ -111,42 +100,23 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
     int i = 1;
     while (i < argc && !misuse) {
         const char* arg = argv[i];
+        const OptionRow* row = find_option(arg);
         const char* value = nullptr;
         // A value option takes whatever follows it, even a dash word.
-        if (is_value_option(arg)) {
+        if (is_value_option(row)) {
             if (i + 1 >= argc) {
                 print_message("Option %s needs a value\n", arg);
                 print_usage();
                 return false;
             }
-            if (is_word(arg, "--cable", "-c")) {
-                options.cable = argv[i + 1];
-            } else if (equal_ignoring_ascii_case(arg, "--log")) {
-                options.log = argv[i + 1];
-            } else {
-                options.serial = argv[i + 1];
-            }
+            options.*row->value = argv[i + 1];
             i += 2;
             continue;
         }
-        if ((value = attached_value(arg, "--cable")) != nullptr) {
-            options.cable = value;
-        } else if ((value = attached_value(arg, "--serial")) != nullptr) {
-            options.serial = value;
-        } else if ((value = attached_value(arg, "--log")) != nullptr) {
-            options.log = value;
-        } else if (is_word(arg, "--debug", "-d")) {
-            options.debug = true;
-        } else if (is_word(arg, "--force", "-f")) {
-            options.force = true;
-        } else if (is_word(arg, "--dry-run", "-n")) {
-            options.dry_run = true;
-        } else if (is_word(arg, "--list", "-l")) {
-            options.list = true;
-        } else if (equal_ignoring_ascii_case(arg, "--json")) {
-            options.json = true;
-        } else if (equal_ignoring_ascii_case(arg, "--leave-select-mode")) {
-            options.leave_select_mode = true;
+        if (row != nullptr) {
+            options.*row->flag = true;
+        } else if ((row = attached_value(arg, value)) != nullptr) {
+            options.*row->value = value;
         } else if (is_unknown_option(arg)) {
             print_message("Unknown option %s\n", arg);
             print_usage();

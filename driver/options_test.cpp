@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
+
+#include "driver/help.h"
 
 namespace {
 
@@ -25,36 +28,74 @@ Parsed parse(std::vector<const char*> args) {
     return parsed;
 }
 
+// The options a line sets, written out field by field: what a row of the tables below expects.
+// Absent values and false flags are left out, so that a new option changes no existing row.
+std::string described(const Options& o) {
+    std::string text;
+    auto value = [&](const char* name, const std::optional<std::string>& v) {
+        text += v ? std::string(" ") + name + "=" + *v : "";
+    };
+    auto flag = [&](const char* name, bool set) { text += set ? std::string(" ") + name : ""; };
+    value("cable", o.cable);
+    value("file", o.file);
+    value("serial", o.serial);
+    value("log", o.log);
+    flag("debug", o.debug);
+    flag("force", o.force);
+    flag("dry-run", o.dry_run);
+    flag("help", o.help);
+    flag("version", o.version);
+    flag("list", o.list);
+    flag("json", o.json);
+    flag("leave-select-mode", o.leave_select_mode);
+    return text.empty() ? text : text.substr(1);
+}
+
 TEST(CommandLine, GoodWalks) {
     struct Case {
         std::vector<const char*> args;
-        std::optional<std::string> cable, file, serial;
-        bool debug, force, dry_run;
+        const char* options;
     };
-    using S = std::optional<std::string>;
-    const S none;
     const Case cases[] = {
-        {{}, none, none, none, false, false, false},
-        {{"-c", "USB-1", "-S", "A-0042", "new.pof"},
-         S("USB-1"),
-         S("new.pof"),
-         S("A-0042"),
-         false,
-         false,
-         false},
-        {{"new.pof", "-S", "A-0042", "-c", "USB-1"},
-         S("USB-1"),
-         S("new.pof"),
-         S("A-0042"),
-         false,
-         false,
-         false},
-        {{"-c", "-f", "new.pof"}, S("-f"), S("new.pof"), none, false, false, false},
-        {{"--CABLE", "x", "--cable", "y", "a.pof"}, S("y"), S("a.pof"), none, false, false, false},
-        {{"--FORCE", "-D", "-N", ".pof"}, none, S(".pof"), none, true, true, true},
-        {{"-s", "12", "--Dry-Run", "x.pof"}, none, S("x.pof"), S("12"), false, false, true},
-        {{"-c", "My Cable [USB-1]"}, S("My Cable [USB-1]"), none, none, false, false, false},
-        {{"--debug", "--force"}, none, none, none, true, true, false},
+        {{}, ""},
+        {{"-c", "USB-1", "-S", "A-0042", "new.pof"}, "cable=USB-1 file=new.pof serial=A-0042"},
+        {{"new.pof", "-S", "A-0042", "-c", "USB-1"}, "cable=USB-1 file=new.pof serial=A-0042"},
+        {{"-c", "-f", "new.pof"}, "cable=-f file=new.pof"},
+        {{"--CABLE", "x", "--cable", "y", "a.pof"}, "cable=y file=a.pof"},
+        {{"--FORCE", "-D", "-N", ".pof"}, "file=.pof debug force dry-run"},
+        {{"-s", "12", "--Dry-Run", "x.pof"}, "file=x.pof serial=12 dry-run"},
+        {{"-c", "My Cable [USB-1]"}, "cable=My Cable [USB-1]"},
+        {{"--debug", "--force"}, "debug force"},
+        // Help and version win over everything, before any misuse answer and the file-name test,
+        // wherever they stand.
+        {{"--help"}, "help"},
+        {{"-H"}, "help"},
+        {{"--version"}, "version"},
+        {{"-v"}, "version"},
+        {{"--version", "-h"}, "help version"},
+        {{"a.txt", "b.txt", "--forse", "--HELP"}, "help"},
+        {{"--cable", "-V"}, "cable=-V"},
+        // A value option's value is no word of its own.
+        {{"-c", "--help", "a.pof"}, "cable=--help file=a.pof"},
+        {{"-S", "-V", "-c", "-h"}, "cable=-h serial=-V"},
+        {{"--cable=USB-1 [1-1]", "--SERIAL=A=1", "a.pof"},
+         "cable=USB-1 [1-1] file=a.pof serial=A=1"},
+        {{"--cable=", "--serial="}, "cable= serial="},
+        {{"--list"}, "list"},
+        {{"-l", "--JSON", "-c", "USB-1", "-d"}, "cable=USB-1 debug list json"},
+        {{"--json", "-f", "-n", "-S", "A"}, "serial=A force dry-run json"},
+        {{"-x.pof"}, "file=-x.pof"},
+        // Leaving select mode takes a cable and --debug only.
+        {{"--leave-select-mode"}, "leave-select-mode"},
+        {{"--Leave-Select-Mode", "-c", "USB-1 [1-1]", "-d"},
+         "cable=USB-1 [1-1] debug leave-select-mode"},
+        // --log takes the next word whatever it looks like, in any letter case, or its "=" value.
+        {{"--log", "h.jsonl", "a.pof"}, "file=a.pof log=h.jsonl"},
+        {{"--LOG", "--help"}, "log=--help"},
+        {{"--Log=", "-n", "a.pof"}, "file=a.pof log= dry-run"},
+        {{"--log=a=b", "--log", "later"}, "log=later"},
+        {{"--log", "h.jsonl", "-h"}, "help"},
+        {{"a.pof"}, "file=a.pof"},
     };
     for (const Case& c : cases) {
         std::string trace;
@@ -63,14 +104,9 @@ TEST(CommandLine, GoodWalks) {
         }
         SCOPED_TRACE(trace);
         Parsed p = parse(c.args);
-        ASSERT_TRUE(p.ok);
+        ASSERT_TRUE(p.ok) << p.err;
         EXPECT_EQ(p.err, "");
-        EXPECT_EQ(p.options.cable, c.cable);
-        EXPECT_EQ(p.options.file, c.file);
-        EXPECT_EQ(p.options.serial, c.serial);
-        EXPECT_EQ(p.options.debug, c.debug);
-        EXPECT_EQ(p.options.force, c.force);
-        EXPECT_EQ(p.options.dry_run, c.dry_run);
+        EXPECT_EQ(described(p.options), c.options);
     }
 }
 
@@ -115,6 +151,11 @@ TEST(CommandLine, Misuse) {
          std::string("Option --leave-select-mode cannot be used with --json\n") + kUsage},
         {{"-l", "--leave-select-mode"},
          std::string("Option --list cannot be used with --leave-select-mode\n") + kUsage},
+        // Of two modes, the listing is checked first, then leaving select mode.
+        {{"a.pof", "--leave-select-mode", "-l"},
+         std::string("Option --list cannot be used with --leave-select-mode\n") + kUsage},
+        {{"--json", "a.pof", "--leave-select-mode"},
+         std::string("Option --leave-select-mode cannot be used with a file\n") + kUsage},
         {{"--leave-select"}, std::string("Unknown option --leave-select\n") + kUsage},
         {{"--list", "--log", "h.jsonl"},
          std::string("Option --list cannot be used with --log\n") + kUsage},
@@ -130,94 +171,11 @@ TEST(CommandLine, Misuse) {
     }
 }
 
-// Every new word beside the old ones: help and version win over everything, the "=" forms and
-// the listing words fill their fields.
-TEST(CommandLine, FrontDoorWords) {
-    struct Case {
-        std::vector<const char*> args;
-        bool help, version, list, json;
-        std::optional<std::string> cable, serial, file;
-    };
-    using S = std::optional<std::string>;
-    const S none;
-    const Case cases[] = {
-        {{"--help"}, true, false, false, false, none, none, none},
-        {{"-H"}, true, false, false, false, none, none, none},
-        {{"--version"}, false, true, false, false, none, none, none},
-        {{"-v"}, false, true, false, false, none, none, none},
-        {{"--version", "-h"}, true, true, false, false, none, none, none},
-        // Before any misuse answer and the file-name test, wherever they stand.
-        {{"a.txt", "b.txt", "--forse", "--HELP"}, true, false, false, false, none, none, none},
-        {{"--cable", "-V"}, false, false, false, false, S("-V"), none, none},
-        // A value option's value is no word of its own.
-        {{"-c", "--help", "a.pof"}, false, false, false, false, S("--help"), none, S("a.pof")},
-        {{"-S", "-V", "-c", "-h"}, false, false, false, false, S("-h"), S("-V"), none},
-        {{"--cable=USB-1 [1-1]", "--SERIAL=A=1", "a.pof"},
-         false,
-         false,
-         false,
-         false,
-         S("USB-1 [1-1]"),
-         S("A=1"),
-         S("a.pof")},
-        {{"--cable=", "--serial="}, false, false, false, false, S(""), S(""), none},
-        {{"--list"}, false, false, true, false, none, none, none},
-        {{"-l", "--JSON", "-c", "USB-1", "-d"}, false, false, true, true, S("USB-1"), none, none},
-        {{"--json", "-f", "-n", "-S", "A"}, false, false, false, true, none, S("A"), none},
-        {{"-x.pof"}, false, false, false, false, none, none, S("-x.pof")},
-    };
-    for (const Case& c : cases) {
-        std::string trace;
-        for (const char* a : c.args) {
-            trace += std::string(a) + " ";
-        }
-        SCOPED_TRACE(trace);
-        Parsed p = parse(c.args);
-        ASSERT_TRUE(p.ok);
-        EXPECT_EQ(p.err, "");
-        EXPECT_EQ(p.options.help, c.help);
-        EXPECT_EQ(p.options.version, c.version);
-        EXPECT_EQ(p.options.list, c.list);
-        EXPECT_EQ(p.options.json, c.json);
-        EXPECT_EQ(p.options.cable, c.cable);
-        EXPECT_EQ(p.options.serial, c.serial);
-        EXPECT_EQ(p.options.file, c.file);
-    }
-}
-
-TEST(CommandLine, LeaveSelectModeTakesACableAndDebugOnly) {
-    for (std::vector<const char*> args : {std::vector<const char*>{"--leave-select-mode"},
-                                          {"--Leave-Select-Mode", "-c", "USB-1 [1-1]", "-d"}}) {
-        Parsed p = parse(args);
-        ASSERT_TRUE(p.ok) << p.err;
-        EXPECT_TRUE(p.options.leave_select_mode);
-        EXPECT_FALSE(p.options.file);
-    }
-}
-
-// --log takes the next word whatever it looks like, in any letter case, or its "=" value; help
-// and version win over it.
-TEST(CommandLine, LogFile) {
-    struct Case {
-        std::vector<const char*> args;
-        std::optional<std::string> log;
-        bool help;
-    };
-    using S = std::optional<std::string>;
-    const Case cases[] = {
-        {{"--log", "h.jsonl", "a.pof"}, S("h.jsonl"), false},
-        {{"--LOG", "--help"}, S("--help"), false},
-        {{"--Log=", "-n", "a.pof"}, S(""), false},
-        {{"--log=a=b", "--log", "later"}, S("later"), false},
-        {{"--log", "h.jsonl", "-h"}, std::nullopt, true},
-        {{"a.pof"}, std::nullopt, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.front());
-        Parsed p = parse(c.args);
-        ASSERT_TRUE(p.ok) << p.err;
-        EXPECT_EQ(p.options.log, c.log);
-        EXPECT_EQ(p.options.help, c.help);
+// Read in terminals, often narrow ones; the option rows are made from the option table.
+TEST(HelpScreen, FitsEightyColumns) {
+    std::istringstream lines(help_text());
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
     }
 }
 

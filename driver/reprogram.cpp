@@ -139,13 +139,11 @@ int end_run(RunLog& log, int status, RunOutcome outcome) {
 
 }  // namespace
 
-int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
-                    bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
-                    const RunServices& services, RunLog* history) {
+int reprogram_cable(const Options& options, const RunServices& services, RunLog* history) {
     RunLog none;
     RunLog& log = history != nullptr ? *history : none;
     std::string name;
-    if (!start_run(cable, "Reprogramming cable %s\n", log, name)) {
+    if (!start_run(options.cable, "Reprogramming cable %s\n", log, name)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
 
@@ -154,9 +152,9 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     if (status != kStatusDone) {
         return end_run(log, status, RunOutcome::kFailed);
     }
-    CableState state = assess_cable(cable_image, debug);
+    CableState state = assess_cable(cable_image, options.debug);
     // A dump that never arrived is not a finished run.
-    if (!file) {
+    if (!options.file) {
         if (!log_start(log, "show", &state.as_read, nullptr, nullptr)) {
             return kStatusFailed;
         }
@@ -167,21 +165,22 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     }
 
     PofImage pof;
-    if (!load_pof(file->c_str(), pof)) {
+    if (!load_pof(options.file->c_str(), pof)) {
         return end_run(log, kStatusFailed, RunOutcome::kFailed);
     }
-    const char* action = dry_run ? "dry-run" : state.blank ? "initialise" : "update";
-    if (!log_start(log, action, &state.as_read, &*file, &pof)) {
+    const char* action = options.dry_run ? "dry-run" : state.blank ? "initialise" : "update";
+    if (!log_start(log, action, &state.as_read, &*options.file, &pof)) {
         return kStatusFailed;
     }
     // Its owner would delete the user's own file, and the refusal of a left-over temporary file
     // would tell the user to delete it.
-    if (same_file(file->c_str(), kTempPofName)) {
+    if (same_file(options.file->c_str(), kTempPofName)) {
         print_message("The file to program cannot be %s, the name of the tool's temporary file\n",
                       kTempPofName);
         return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
-    Reconciliation decision = reconcile(&state, &pof, serial ? serial->c_str() : nullptr, force);
+    Reconciliation decision =
+        reconcile(&state, &pof, options.serial ? options.serial->c_str() : nullptr, options.force);
     if (!decision.reprogram) {
         return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }
@@ -190,7 +189,7 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     if (!services.standard_output_written()) {
         return end_run(log, kStatusFailed, RunOutcome::kFailed);
     }
-    if (dry_run) {
+    if (options.dry_run) {
         std::fputs("Dry run requested, terminating before making any changes\n", stdout);
         return log_end(log, kStatusDone, RunOutcome::kDone);
     }
@@ -218,12 +217,11 @@ int reprogram_cable(const std::optional<std::string>& cable, const std::optional
     return status;
 }
 
-int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
-                          const RunServices& services, RunLog* history) {
+int leave_select_mode_run(const Options& options, const RunServices& services, RunLog* history) {
     RunLog none;
     RunLog& log = history != nullptr ? *history : none;
     std::string name;
-    if (!start_run(cable, "Leaving select mode on cable %s\n", log, name)) {
+    if (!start_run(options.cable, "Leaving select mode on cable %s\n", log, name)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
     if (!log_start(log, "leave-select-mode", nullptr, nullptr, nullptr)) {
@@ -242,7 +240,7 @@ int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
         return end_run(log, status, RunOutcome::kFailed);
     }
     log.read_back = cable_image;
-    CableState state = assess_cable(cable_image, debug);
+    CableState state = assess_cable(cable_image, options.debug);
     if (state.hardware_id == kJumperHardwareId) {
         services.prompt_jumpers(JumperMode::kNormal);
     }

@@ -6,6 +6,7 @@
 
 #include "cable/cable_operation.h"
 #include "driver/history.h"
+#include "driver/options.h"
 #include "handoff/jumper_prompt.h"
 
 // What the run needs from the console and the operating system besides the client library.
@@ -23,14 +24,13 @@ struct RunServices {
     bool (*standard_output_written)();
 };
 
-// Runs the whole procedure and returns the exit status. cable, file and serial may be absent;
-// with an opened history the run writes its records there (null: none kept).
-int reprogram_cable(const std::optional<std::string>& cable, const std::optional<std::string>& file,
-                    bool debug, bool force, bool dry_run, const std::optional<std::string>& serial,
-                    const RunServices& services, RunLog* history = nullptr);
+// Runs the whole procedure for the parsed options (cable, file, serial, debug, force, dry_run)
+// and returns the exit status. With an opened history the run writes its records there (null:
+// none kept).
+int reprogram_cable(const Options& options, const RunServices& services, RunLog* history = nullptr);
 
 // Switches a cable that a stopped run may have left in select mode back to normal mode, then
-// reads and shows its ROM as a show run does (debug as there). cable may be absent. Returns the
-// exit status. history, when given, gets the run's records.
-int leave_select_mode_run(const std::optional<std::string>& cable, bool debug,
-                          const RunServices& services, RunLog* history = nullptr);
+// reads and shows its ROM as a show run does (options.cable and options.debug as there). Returns
+// the exit status. history, when given, gets the run's records.
+int leave_select_mode_run(const Options& options, const RunServices& services,
+                          RunLog* history = nullptr);

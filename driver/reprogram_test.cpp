@@ -168,12 +168,13 @@ class Run : public testing::Test {
         Outcome o;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        std::optional<std::string> path;
+        Options options;
+        options.cable = kCable;
         if (file != nullptr) {
-            path = file;
+            options.file = file;
         }
-        o.status = reprogram_cable(std::string(kCable), path, false, false, dry_run, std::nullopt,
-                                   test_services());
+        options.dry_run = dry_run;
+        o.status = reprogram_cable(options, test_services());
         o.err = testing::internal::GetCapturedStderr();
         o.out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(0, fake_locked_chains());
@@ -347,12 +348,13 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
         }
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        std::optional<std::string> path;
+        Options options;
+        options.cable = kCable;
         if (c.file != nullptr) {
-            path = c.file;
+            options.file = c.file;
         }
-        int status = reprogram_cable(std::string(kCable), path, false, false, c.dry_run,
-                                     std::nullopt, test_services());
+        options.dry_run = c.dry_run;
+        int status = reprogram_cable(options, test_services());
         std::string err = testing::internal::GetCapturedStderr();
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(c.status, status);
@@ -374,8 +376,10 @@ TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
     g_script.replace_temp_at = "pause 3000 select";
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int status = reprogram_cable(std::string(kCable), std::string("new.pof"), false, false, false,
-                                 std::nullopt, test_services());
+    Options update;
+    update.cable = kCable;
+    update.file = "new.pof";
+    int status = reprogram_cable(update, test_services());
     std::string err = testing::internal::GetCapturedStderr();
     testing::internal::GetCapturedStdout();
     if (!g_script.replaced) {
@@ -408,8 +412,11 @@ TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
         fs::create_directory("sub");
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        status = reprogram_cable(std::string(kCable), std::string("sub/../cablewright.tmp.pof"),
-                                 false, false, dry_run, std::nullopt, test_services());
+        Options options;
+        options.cable = kCable;
+        options.file = "sub/../cablewright.tmp.pof";
+        options.dry_run = dry_run;
+        status = reprogram_cable(options, test_services());
         err = testing::internal::GetCapturedStderr();
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(kStatusFailed, status);
@@ -480,7 +487,9 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         cable().select_result = c.select_result;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        int status = leave_select_mode_run(std::string(c.name), false, test_services());
+        Options options;
+        options.cable = c.name;
+        int status = leave_select_mode_run(options, test_services());
         std::string err = testing::internal::GetCapturedStderr();
         std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(c.status, status);
@@ -640,15 +649,16 @@ TEST_F(Run, EachActionWritesItsRecords) {
         RunLog log;
         ASSERT_TRUE(
             open_run_log(log, "history.jsonl", 5, argv, [] { return g_script.interrupted; }));
-        std::optional<std::string> file, serial;
+        Options options;
+        options.cable = kCable;
         if (c.file != nullptr) {
-            file = c.file;
+            options.file = c.file;
         }
         if (c.serial != nullptr) {
-            serial = c.serial;
+            options.serial = c.serial;
         }
-        int status = reprogram_cable(std::string(kCable), file, false, false, c.dry_run, serial,
-                                     test_services(), &log);
+        options.dry_run = c.dry_run;
+        int status = reprogram_cable(options, test_services(), &log);
         std::string err = testing::internal::GetCapturedStderr();
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(c.status, status);
@@ -755,7 +765,9 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return false; }));
-    int status = leave_select_mode_run(std::string(kCable), false, test_services(), &log);
+    Options options;
+    options.cable = kCable;
+    int status = leave_select_mode_run(options, test_services(), &log);
     std::string err = testing::internal::GetCapturedStderr();
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(kStatusDone, status);

@@ -1,0 +1,58 @@
+#include "driver/option_table.h"
+
+#include "image/ascii.h"
+
+namespace {
+
+// Listing and leaving select mode program nothing, and a listing keeps no history; the JSON
+// document describes cables, not a file. Of two modes on one line the one checked first is named.
+// clang-format off
+const OptionRow kRows[] = {
+    // name, letter, flag, value, value_name, conflict_order, cannot_go_with, help
+    {"--cable", 'c', nullptr, &Options::cable, "<cable>", 0, {},
+     "use the cable of this name (also --cable=<cable>)"},
+    {"--serial", 'S', nullptr, &Options::serial, "<serial>", 0, {},
+     "serial number for a blank cable, in the file's format\n"
+     "('#' stands for a digit; also --serial=<serial>)"},
+    {"--force", 'f', &Options::force, nullptr, nullptr, 0, {},
+     "program even when the file is not newer or unsigned"},
+    {"--dry-run", 'n', &Options::dry_run, nullptr, nullptr, 0, {},
+     "stop after showing the merged image; change nothing"},
+    {"--debug", 'd', &Options::debug, nullptr, nullptr, 0, {},
+     "also dump the cable's image when fix-ups changed it"},
+    {"--list", 'l', &Options::list, nullptr, nullptr, 1,
+     {"--leave-select-mode", kFileWord, "--serial", "--force", "--dry-run", "--log"},
+     "list the attached cables and what their ROMs hold"},
+    {"--json", 0, &Options::json, nullptr, nullptr, 3, {kFileWord},
+     "print one JSON document instead of dumps and lines\n"
+     "(when showing a cable, or with --list)"},
+    {"--log", 0, nullptr, &Options::log, "<history>", 0, {},
+     "append the run's start and end records, JSON Lines,\n"
+     "to this file (also --log=<history>)"},
+    {"--leave-select-mode", 0, &Options::leave_select_mode, nullptr, nullptr, 2,
+     {kFileWord, "--serial", "--force", "--dry-run", "--json"},
+     "switch a cable that a stopped run left in select\n"
+     "mode back to normal mode, then show its ROM"},
+    {"--help", 'h', &Options::help, nullptr, nullptr, 0, {},
+     "print this help and exit"},
+    {"--version", 'V', &Options::version, nullptr, nullptr, 0, {},
+     "print the version and exit"},
+};
+// clang-format on
+
+}  // namespace
+
+OptionRows option_rows() {
+    return {kRows, sizeof kRows / sizeof kRows[0]};
+}
+
+const OptionRow* find_option(const char* arg) {
+    for (const OptionRow& row : kRows) {
+        const char letter[] = {'-', row.letter, '\0'};
+        if (equal_ignoring_ascii_case(arg, row.name) ||
+            (row.letter != 0 && equal_ignoring_ascii_case(arg, letter))) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
