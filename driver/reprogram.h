@@ -7,6 +7,7 @@
 #include "cable/cable_operation.h"
 #include "driver/history.h"
 #include "handoff/jumper_prompt.h"
+#include "handoff/programmer.h"
 
 // Exit statuses besides kStatusMisuse.
 constexpr int kStatusDone = 0;
@@ -18,8 +19,8 @@ constexpr int kStatusNoCable = 12;  // no cable chosen, or the named cable not f
 struct RunServices {
     SettlePause pause;               // after each mode switch, while the cable is locked
     void (*wait)(std::uint32_t ms);  // between tries to switch back to normal mode
-    // Runs the programmer's command line with a limit; true only when it programmed.
-    bool (*run_programmer)(const std::string& command_line, int timeout_ms);
+    // Runs the programmer's command with a limit; true only when it programmed.
+    bool (*run_programmer)(const ProgrammerCommand& command, int timeout_ms);
     void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER
     void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
     bool (*interrupt_requested)();

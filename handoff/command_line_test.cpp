@@ -1,0 +1,56 @@
+#include "handoff/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Each form written out by the Windows rules: 2n backslashes before a quote give n and end the
+// quoting, 2n+1 give n and a literal quote, backslashes elsewhere are literal.
+TEST(QuoteArgument, EscapesOnlyQuotesAndTheBackslashesBeforeThem) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", R"("")"},
+        {"plain", R"("plain")"},
+        {"USB-1 [1-1]", R"("USB-1 [1-1]")"},
+        {"  leading and trailing  ", R"("  leading and trailing  ")"},
+        {"tab\there", "\"tab\there\""},
+        {R"(C:\dir\file.pof)", R"("C:\dir\file.pof")"},
+        {R"(\\server\share\file.pof)", R"("\\server\share\file.pof")"},
+        {R"(")", R"("\"")"},
+        {R"(quote"inside)", R"("quote\"inside")"},
+        {R"(a""b)", R"("a\"\"b")"},
+        {R"(trail\)", R"("trail\\")"},
+        {R"(trail\\)", R"("trail\\\\")"},
+        {R"(C:\Program Files\)", R"("C:\Program Files\\")"},
+        {R"(back\"quote)", R"("back\\\"quote")"},
+        {R"(\\")", R"("\\\\\"")"},
+        {R"(\"\)", R"("\\\"\\")"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \x80\xFF",
+         "\"Gr\xC3\xBC\xC3\x9F"
+         "e \x80\xFF\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(quote_argument(c.first), c.second) << c.first;
+    }
+}
+
+// The program name knows no escapes: it is quoted only where a blank would split it.
+TEST(WindowsCommandLine, ProgramAsItIsAndEachArgumentQuoted) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{}, ""},
+        {{"vantor_pgm"}, "vantor_pgm"},
+        {{"vantor_pgm", "-c", "USB-1", "-o", R"(p;C:\dir\)"},
+         R"(vantor_pgm "-c" "USB-1" "-o" "p;C:\dir\\")"},
+        {{R"(C:\Program Files\pgm.exe)", ""}, R"("C:\Program Files\pgm.exe" "")"},
+        {{R"(C:\tools\pgm.exe)", "a\tb"}, "C:\\tools\\pgm.exe \"a\tb\""},
+        {{"", "x"}, R"("" "x")"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(windows_command_line(c.first), c.second) << c.second;
+    }
+}
+
+}  // namespace
