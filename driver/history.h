@@ -54,5 +54,6 @@ constexpr int kHistoryFailed = 8;
 constexpr char kInterruptAcknowledgement[] =
     "Stopping safely: the cable is returned to normal mode first";
 
-// ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC).
+// ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC); empty when the system cannot express that
+// time.
 std::string utc_time_text(std::int64_t ms_since_epoch);
