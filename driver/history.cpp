@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <random>
 
 #include "common/message.h"
@@ -111,38 +112,22 @@ bool append(RunLog& log, const std::string& record) {
 }  // namespace
 
 std::string utc_time_text(std::int64_t ms_since_epoch) {
+    // The milliseconds count forward from the second before, also before 1970.
     std::int64_t ms = ms_since_epoch % 1000;
     std::int64_t seconds = ms_since_epoch / 1000;
     if (ms < 0) {
         ms += 1000;
         --seconds;
     }
-    std::int64_t days = seconds / 86400;
-    std::int64_t second_of_day = seconds % 86400;
-    if (second_of_day < 0) {
-        second_of_day += 86400;
-        --days;
+    std::tm calendar{};
+    char text[64];
+    if (!utc_calendar_time(seconds, calendar) ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &calendar) == 0) {
+        return "";
     }
-    // Civil date from a day count (Howard Hinnant's days_from_civil, inverted): eras of 400
-    // years, each starting on 1 March so that the leap day ends a year.
-    std::int64_t z = days + 719468;
-    std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    std::int64_t day_of_era = z - era * 146097;
-    std::int64_t year_of_era =
-        (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-    std::int64_t day_of_year =
-        day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-    std::int64_t mp = (5 * day_of_year + 2) / 153;
-    std::int64_t day = day_of_year - (153 * mp + 2) / 5 + 1;
-    std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    std::int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-    char text[128];
-    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ",
-                  static_cast<long long>(year), static_cast<long long>(month),
-                  static_cast<long long>(day), static_cast<long long>(second_of_day / 3600),
-                  static_cast<long long>(second_of_day / 60 % 60),
-                  static_cast<long long>(second_of_day % 60), static_cast<long long>(ms));
-    return text;
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(ms));
+    return std::string(text) + fraction;
 }
 
 bool open_run_log(RunLog& log, const std::string& path, int argc, const char* const* argv,

@@ -48,5 +48,6 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
 // read as plain success.
 int log_end(RunLog& log, int status, RunOutcome outcome);
 
-// ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC).
+// ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC); empty when the system cannot express that
+// time.
 std::string utc_time_text(std::int64_t ms_since_epoch);

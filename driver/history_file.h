@@ -1,7 +1,9 @@
 // The history file, appended to by whole lines that concurrent runs never interleave, and the
-// facts about this process that the history records, as one platform service.
+// facts about this process and its time that the history records, as one platform service.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 
 struct HistoryFile;
@@ -26,3 +28,7 @@ std::string user_name();
 
 // This process's id.
 unsigned long process_id();
+
+// The calendar date and time in UTC of seconds since 1970 (negative: before it); false when the
+// system cannot express that time.
+bool utc_calendar_time(std::int64_t seconds, std::tm& calendar);

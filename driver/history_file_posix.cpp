@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 
 struct HistoryFile {
     int fd = -1;
@@ -72,4 +73,9 @@ std::string user_name() {
 
 unsigned long process_id() {
     return static_cast<unsigned long>(getpid());
+}
+
+bool utc_calendar_time(std::int64_t seconds, std::tm& calendar) {
+    const time_t time = static_cast<time_t>(seconds);
+    return time == seconds && gmtime_r(&time, &calendar) != nullptr;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <ctime>
+
 struct HistoryFile {
     HANDLE handle = INVALID_HANDLE_VALUE;
 };
@@ -63,4 +65,17 @@ std::string user_name() {
 
 unsigned long process_id() {
     return GetCurrentProcessId();
+}
+
+bool utc_calendar_time(std::int64_t seconds, std::tm& calendar) {
+    // gmtime_s refuses times before 1970. The calendar repeats every 400 years (146097 days,
+    // whole weeks), so such a time is read 400 years on and its year taken back.
+    constexpr std::int64_t k400Years = 146097LL * 86400;
+    const int years_back = seconds < 0 ? 400 : 0;
+    const time_t time = static_cast<time_t>(seconds < 0 ? seconds + k400Years : seconds);
+    if (time < 0 || gmtime_s(&calendar, &time) != 0) {
+        return false;
+    }
+    calendar.tm_year -= years_back;
+    return true;
 }

@@ -87,7 +87,7 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
         if (!services.interrupt_requested()) {
             replaced = !temp_file_in_place(temp_file, kTempPofName);
             if (!replaced) {
-                programmed = services.run_programmer(programmer_command_line(name, kTempPofName),
+                programmed = services.run_programmer(programmer_command(name, kTempPofName),
                                                      kProgrammerTimeoutMs);
             } else {
                 print_message(

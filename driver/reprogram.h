@@ -8,14 +8,15 @@
 #include "driver/history.h"
 #include "driver/options.h"
 #include "handoff/jumper_prompt.h"
+#include "handoff/programmer.h"
 
 // What the run needs from the console and the operating system besides the client library.
 // main fills in the real ones; tests put in their own to drive every path in one process.
 struct RunServices {
     SettlePause pause;               // after each mode switch, while the cable is locked
     void (*wait)(std::uint32_t ms);  // between tries to switch back to normal mode
-    // Runs the programmer's command line with a limit; true only when it programmed.
-    bool (*run_programmer)(const std::string& command_line, int timeout_ms);
+    // Runs the programmer's command with a limit; true only when it programmed.
+    bool (*run_programmer)(const ProcessCommand& command, int timeout_ms);
     void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER
     void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
     bool (*interrupt_requested)();

@@ -63,8 +63,8 @@ void note(const std::string& step) {
     }
 }
 
-bool test_programmer(const std::string& command_line, int timeout_ms) {
-    note("programmer " + std::to_string(timeout_ms) + " " + command_line);
+bool test_programmer(const ProcessCommand& command, int timeout_ms) {
+    note("programmer " + std::to_string(timeout_ms) + " " + command.line);
     FakeCable& cable = fake_linkhub().cables[0];
     if (g_script.programmer_writes_rom) {
         PofImage written;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,13 +18,54 @@
 
 namespace {
 
-TEST(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
+// Each test leaves the process as it found it: no interrupt recorded, the guard's handlers gone,
+// and standard input, which the guard's handler turns into the null device, restored.
+class InterruptGuard : public testing::Test {
+  protected:
+    void SetUp() override { input_ = dup(STDIN_FILENO); }
+    void TearDown() override {
+        arm_interrupt_guard();  // which starts with no interrupt recorded
+        finish_interrupt_guard();
+        if (input_ >= 0) {
+            dup2(input_, STDIN_FILENO);
+            close(input_);
+        }
+    }
+
+  private:
+    int input_ = -1;
+};
+
+// True once thread tid of this process sleeps in a read of fd, within limit_ms: the prompt is
+// waiting for a key. Linux names a sleeping thread's system call and its arguments in /proc.
+bool waiting_in_read(pid_t tid, int fd, int limit_ms) {
+    const std::string syscall_file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    for (;;) {
+        long call = -1;
+        unsigned long first_argument = 0;
+        if (std::FILE* file = std::fopen(syscall_file.c_str(), "r")) {
+            const int fields = std::fscanf(file, "%ld %lx", &call, &first_argument);
+            std::fclose(file);
+            if (fields == 2 && call == SYS_read &&
+                first_argument == static_cast<unsigned long>(fd)) {
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TEST_F(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
 }
 
 // Any signal that would end the run is only recorded, and the first one says so at once.
-TEST(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
+TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
                               SIGVTALRM, SIGPROF, SIGXCPU, SIGIO, SIGRTMIN, SIGRTMAX}) {
         arm_interrupt_guard();
@@ -40,7 +82,7 @@ TEST(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
 }
 
 // Once the cleanup is done a signal acts as it did when the program started.
-TEST(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
+TEST_F(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
@@ -51,31 +93,33 @@ TEST(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
         testing::KilledBySignal(SIGHUP), "");
 }
 
-TEST(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
+TEST_F(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
     arm_interrupt_guard();
     raise(SIGINT);
     const std::string marker =
         testing::TempDir() + "cw_handoff_interrupted_" + std::to_string(getpid());
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(run_programmer("/bin/sh -c " + quote_argument("touch " + marker)));
+    EXPECT_FALSE(run_programmer({{"/bin/sh", "-c", "touch '" + marker + "'"}, "touch"}));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(access(marker.c_str(), F_OK), 0);
     unlink(marker.c_str());
 }
 
-TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
+TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     std::FILE* in = fdopen(fds[0], "r");
     ASSERT_NE(in, nullptr);
     arm_interrupt_guard();
 
-    // The prompt blocks on a pipe that stays open; the interrupt must be what ends it. Should
-    // it not, a line arrives after a while so that the test fails instead of hanging.
+    // The prompt blocks on a pipe that stays open; the interrupt, sent once it waits there, must
+    // be what ends it. Should it not, a line arrives after a while so that the test fails
+    // instead of hanging.
     const pthread_t prompting_thread = pthread_self();
+    const pid_t prompting_tid = gettid();
     std::atomic<bool> prompt_returned{false};
     std::thread interrupter([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(waiting_in_read(prompting_tid, fds[0], 5000));
         pthread_kill(prompting_thread, SIGINT);
         for (int i = 0; i < 50 && !prompt_returned.load(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -101,7 +145,7 @@ TEST(InterruptGuard, InterruptEndsAWaitingPrompt) {
     close(fds[1]);
 }
 
-TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
+TEST_F(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
     arm_interrupt_guard();
     raise(SIGTERM);
     ASSERT_TRUE(interrupt_requested());
@@ -118,7 +162,7 @@ TEST(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
 
 // A prompt that had not yet begun its read when the signal came must not wait for ENTER: after
 // an interrupt, standard input reads as empty.
-TEST(InterruptGuard, StandardInputReadsEmptyAfterAnInterrupt) {
+TEST_F(InterruptGuard, StandardInputReadsEmptyAfterAnInterrupt) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
     pid_t pid = fork();

@@ -1,7 +1,8 @@
-// Running a command line as a child process with a time limit, as one platform service.
+// Running a program as a child process with a time limit, as one platform service.
 #pragma once
 
 #include <string>
+#include <vector>
 
 // How a started command ended: never started; finished by itself; stopped at the limit; still
 // there after it was killed at the limit; or its end could not be learnt.
@@ -16,11 +17,18 @@ struct ProcessResult {
     bool held_terminal = false;
 };
 
-// Starts command_line (split by Windows rules, no shell, the caller's environment, folder and
-// console) and waits up to timeout_ms for it. POSIX: the program is found on PATH, it runs in a
-// process group of its own with the signal dispositions this program was started with, takes
-// the terminal's foreground while this program holds it, and receives each interrupt this
-// program records. At the limit the group gets SIGTERM, SIGKILL 2 s later, then up to 10 s
-// more to end. Windows: the program is found in trusted folders only, and it ends with its
-// own child processes at the limit.
-ProcessResult run_process(const std::string& command_line, int timeout_ms);
+// A program to start: argv[0] and its arguments, and the same as one command line written by
+// Windows rules, which is what a run shows for it and, on Windows, what the program is given.
+struct ProcessCommand {
+    std::vector<std::string> argv;
+    std::string line;
+};
+
+// Starts command.argv[0] with the arguments that follow (no shell, the caller's environment,
+// folder and console) and waits up to timeout_ms for it; an empty argv is not started. POSIX: the
+// program is found on PATH, it runs in a process group of its own with the signal dispositions
+// this program was started with, takes the terminal's foreground while this program holds it,
+// and receives each interrupt this program records. At the limit the group gets SIGTERM, SIGKILL
+// 2 s later, then up to 10 s more to end. Windows: the program is found in trusted folders only,
+// it is given command.line, and it ends with its own child processes at the limit.
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms);

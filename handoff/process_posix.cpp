@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "handoff/argument_split.h"
 #include "handoff/process.h"
 #include "handoff/signals_posix.h"
 
@@ -149,15 +148,16 @@ pid_t start_in_own_group(std::vector<char*>& argv, int terminal, const sigset_t&
 
 }  // namespace
 
-ProcessResult run_process(const std::string& command_line, int timeout_ms) {
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
+    const std::vector<std::string>& arguments = command.argv;
     ProcessResult result;
-    std::vector<std::string> arguments = split_command_line(command_line);
     if (arguments.empty()) {
         return result;
     }
+    // execvp takes the arguments as char*; they are never written to.
     std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(&argument[0]);
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
 

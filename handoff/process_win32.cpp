@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "handoff/argument_split.h"
+#include "handoff/command_line.h"
 #include "handoff/program_search.h"
 
 namespace {
@@ -26,12 +26,11 @@ void close_if_open(HANDLE handle) {
 
 // The program's file: a bare name is looked up in trusted folders only, with ".exe" added when
 // it has no extension; a name with a folder is taken as it is. Empty when not found.
-std::string program_file(const std::string& command_line) {
-    std::vector<std::string> words = split_command_line(command_line);
-    if (words.empty()) {
+std::string program_file(const std::vector<std::string>& argv) {
+    if (argv.empty()) {
         return "";
     }
-    const std::string& program = words[0];
+    const std::string& program = argv[0];
     if (program.find_first_of("\\/:") != std::string::npos) {
         return program;
     }
@@ -50,14 +49,14 @@ bool exit_code(HANDLE process, int& code) {
 
 }  // namespace
 
-ProcessResult run_process(const std::string& command_line, int timeout_ms) {
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
     ProcessResult result;
-    const std::string program = program_file(command_line);
+    const std::string program = program_file(command.argv);
     if (program.empty()) {
         return result;
     }
     // CreateProcessA may write into the command line, so it gets a private copy.
-    std::vector<char> buffer(command_line.begin(), command_line.end());
+    std::vector<char> buffer(command.line.begin(), command.line.end());
     buffer.push_back('\0');
 
     STARTUPINFOA startup{};

@@ -1,6 +1,5 @@
 #include "handoff/programmer.h"
 
-#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -8,45 +7,23 @@
 #include "handoff/interrupt.h"
 #include "handoff/process.h"
 
-std::string quote_argument(const std::string& text) {
-    std::string quoted = "\"";
-    std::size_t backslashes = 0;
-    for (char c : text) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes count only in front of a quote: there they are doubled, plus one more
-        // to make the quote literal.
-        if (c == '"') {
-            quoted.append(2 * backslashes + 1, '\\');
-        } else {
-            quoted.append(backslashes, '\\');
-        }
-        backslashes = 0;
-        quoted += c;
-    }
-    // Trailing backslashes are doubled so that they do not escape the closing quote.
-    quoted.append(2 * backslashes, '\\');
-    quoted += '"';
-    return quoted;
+ProcessCommand programmer_command(const std::string& cable, const std::string& path) {
+    const std::string target = "p;" + path;
+    return {{"vantor_pgm", "-c", cable, "-m", "jtag", "-o", target},
+            "vantor_pgm -c " + quote_argument(cable) + " -m jtag -o " + quote_argument(target)};
 }
 
-std::string programmer_command_line(const std::string& cable, const std::string& path) {
-    return "vantor_pgm -c " + quote_argument(cable) + " -m jtag -o " + quote_argument("p;" + path);
-}
-
-bool run_programmer(const std::string& command_line, int timeout_ms) {
+bool run_programmer(const ProcessCommand& command, int timeout_ms) {
     // The run reports the interrupt itself once it has put the cable back.
     if (interrupt_requested()) {
         return false;
     }
-    put_message((command_line + "\n").c_str());
+    put_message((command.line + "\n").c_str());
     // The programmer writes to the same console; our pending output must come first.
     std::fflush(stdout);
     std::fflush(stderr);
 
-    return report_programmer_end(run_process(command_line, timeout_ms));
+    return report_programmer_end(run_process(command, timeout_ms));
 }
 
 bool report_programmer_end(const ProcessResult& result) {

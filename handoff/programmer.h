@@ -3,25 +3,24 @@
 
 #include <string>
 
+#include "handoff/command_line.h"
 #include "handoff/process.h"
 
 // The programmer's limit in milliseconds, named in its timeout message.
 constexpr int kProgrammerTimeoutMs = 60000;
 
-// text in double quotes, escaped so that a program splitting its command line by Windows rules
-// receives exactly text as one argument; text with no '"' and no trailing '\' is just wrapped.
-std::string quote_argument(const std::string& text);
-
-// The programmer's command line that programs path through cable, of any length:
-// vantor_pgm -c "<cable>" -m jtag -o "p;<path>", each quoted by quote_argument.
-std::string programmer_command_line(const std::string& cable, const std::string& path);
+// The programmer's command that programs path through cable, of any length: argv vantor_pgm -c
+// <cable> -m jtag -o p;<path>, as a line vantor_pgm -c "<cable>" -m jtag -o "p;<path>" with both
+// values quoted by quote_argument.
+ProcessCommand programmer_command(const std::string& cable, const std::string& path);
 
 // Prints the one message for how the programmer ended, if any; true only when it exited 0. A
 // programmer that held the terminal and ended by SIGINT or SIGQUIT took the user's interrupt:
 // one is recorded for the run, as if it had been received here.
 bool report_programmer_end(const ProcessResult& result);
 
-// Prints command_line to standard error, runs it and waits up to timeout_ms (a late programmer
-// is stopped and waited for). True only when it ran and exited 0; otherwise its one failure
-// message is printed, except that after an interrupt nothing is printed and nothing started.
-bool run_programmer(const std::string& command_line, int timeout_ms = kProgrammerTimeoutMs);
+// Prints command.line to standard error, runs the command and waits up to timeout_ms (a late
+// programmer is stopped and waited for). True only when it ran and exited 0; otherwise its one
+// failure message is printed, except that after an interrupt nothing is printed and nothing
+// started.
+bool run_programmer(const ProcessCommand& command, int timeout_ms = kProgrammerTimeoutMs);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "handoff/interrupt.h"
 #include "handoff/process.h"
@@ -13,9 +16,44 @@
 
 namespace {
 
-std::string shell(const std::string& script) {
-    return "/bin/sh -c " + quote_argument(script);
+using Argv = std::vector<std::string>;
+
+Argv shell(const std::string& script) {
+    return {"/bin/sh", "-c", script};
 }
+
+// Each test leaves the process as it found it: no interrupt recorded and the guard's handlers
+// gone, the dispositions prepare_signals sets put back, and standard input, which the guard's
+// handler turns into the null device, restored.
+class RunProcess : public testing::Test {
+  protected:
+    void SetUp() override {
+        input_ = dup(STDIN_FILENO);
+        for (std::size_t i = 0; i < kPrepared.size(); ++i) {
+            sigaction(kPrepared[i], nullptr, &dispositions_[i]);
+        }
+    }
+    void TearDown() override {
+        arm_interrupt_guard();  // which starts with no interrupt recorded
+        finish_interrupt_guard();
+        for (std::size_t i = 0; i < kPrepared.size(); ++i) {
+            sigaction(kPrepared[i], &dispositions_[i], nullptr);
+        }
+        if (input_ >= 0) {
+            dup2(input_, STDIN_FILENO);
+            close(input_);
+        }
+    }
+
+  private:
+    static constexpr std::array<int, 3> kPrepared = {SIGCHLD, SIGPIPE, SIGXFSZ};
+    std::array<struct sigaction, kPrepared.size()> dispositions_{};
+    int input_ = -1;
+};
+using RunProgrammer = RunProcess;
+
+// What run_programmer prints before it starts the programmer.
+const char kShown[] = "the programmer's line";
 
 struct Outcome {
     bool ok;
@@ -23,10 +61,10 @@ struct Outcome {
     long long took_ms;
 };
 
-Outcome run(const std::string& command_line, int timeout_ms = kProgrammerTimeoutMs) {
+Outcome run(const Argv& argv, int timeout_ms = kProgrammerTimeoutMs) {
     testing::internal::CaptureStderr();
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = run_programmer(command_line, timeout_ms);
+    const bool ok = run_programmer({argv, kShown}, timeout_ms);
     const auto took = std::chrono::steady_clock::now() - start;
     return {ok, testing::internal::GetCapturedStderr(),
             std::chrono::duration_cast<std::chrono::milliseconds>(took).count()};
@@ -37,12 +75,12 @@ bool exists(const std::string& path) {
 }
 
 struct ProgrammerCase {
-    std::string command_line;
+    Argv argv;
     bool ok;
-    std::string message;  // what follows the echoed command line
+    std::string message;  // what follows the shown line
 };
 
-TEST(RunProgrammer, ReportsHowTheProgrammerEnded) {
+TEST_F(RunProgrammer, ReportsHowTheProgrammerEnded) {
     const ProgrammerCase cases[] = {
         {shell("exit 0"), true, ""},
         {shell("echo from the programmer >&2"), true, "from the programmer\n"},
@@ -50,37 +88,68 @@ TEST(RunProgrammer, ReportsHowTheProgrammerEnded) {
         {shell("exit 255"), false, "The programmer failed with exit status 255\n"},
         {shell("kill -9 $$"), false, "The programmer failed with exit status 137\n"},
         {shell("kill -TERM $$"), false, "The programmer failed with exit status 143\n"},
-        {"cablewright-no-such-programmer -c x", false, "Unable to start the programmer\n"},
-        {"", false, "Unable to start the programmer\n"},
+        {{"cablewright-no-such-programmer", "-c", "x"}, false, "Unable to start the programmer\n"},
+        {{}, false, "Unable to start the programmer\n"},
     };
     for (const ProgrammerCase& c : cases) {
-        Outcome outcome = run(c.command_line);
-        EXPECT_EQ(outcome.ok, c.ok) << c.command_line;
-        EXPECT_EQ(outcome.stderr_text, c.command_line + "\n" + c.message);
+        SCOPED_TRACE(c.argv.empty() ? "no argv" : c.argv.back());
+        Outcome outcome = run(c.argv);
+        EXPECT_EQ(outcome.ok, c.ok);
+        EXPECT_EQ(outcome.stderr_text, kShown + ("\n" + c.message));
     }
 }
 
-TEST(RunProgrammer, ArgumentsArriveAsWritten) {
-    const std::string command_line = shell("printf '[%s]' \"$@\" >&2") + " sh " +
-                                     quote_argument("a b") + " " + quote_argument("q\"uote") + " " +
-                                     quote_argument("back\\") + " \"\"";
-    Outcome outcome = run(command_line);
+// No shell comes between: quotes, backslashes, blanks, globs and dollars arrive untouched.
+TEST_F(RunProgrammer, ArgumentsArriveAsWritten) {
+    Argv argv = shell("printf '[%s]' \"$@\" >&2");
+    for (const char* argument :
+         {"sh", "a b", "q\"uote", "back\\", "", "\\\"", " $HOME * ", "tab\tnew\nline"}) {
+        argv.push_back(argument);
+    }
+    Outcome outcome = run(argv);
     EXPECT_TRUE(outcome.ok);
-    EXPECT_EQ(outcome.stderr_text, command_line + "\n[a b][q\"uote][back\\][]");
+    EXPECT_EQ(outcome.stderr_text,
+              kShown + std::string("\n[a b][q\"uote][back\\][][\\\"][ $HOME * ][tab\tnew\nline]"));
 }
 
-TEST(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
+// True once every holder of the writing end of the pipe whose reading end is fd has closed
+// it or ended, within limit_ms.
+bool writers_gone(int fd, int limit_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd end{fd, POLLIN, 0};
+        const int ready = poll(&end, 1, static_cast<int>(left.count()));
+        char byte = 0;
+        if (ready > 0 && read(fd, &byte, 1) == 0) {
+            return true;
+        }
+    }
+}
+
+TEST_F(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
     const std::string marker =
         testing::TempDir() + "cw_handoff_overrun_" + std::to_string(getpid());
-    const std::string command_line = shell("sleep 1; touch " + quote_argument(marker));
-    Outcome outcome = run(command_line, 200);
+    // The programmer and what it starts inherit the writing end, so the pipe reads its end
+    // once none of them is left.
+    int alive[2];
+    ASSERT_EQ(pipe(alive), 0);
+    Outcome outcome = run(shell("sleep 1; touch '" + marker + "'"), 200);
+    close(alive[1]);
     EXPECT_FALSE(outcome.ok);
     EXPECT_EQ(outcome.stderr_text,
-              command_line + "\nThe programmer did not finish within 60 seconds and was stopped\n");
+              kShown + std::string("\nThe programmer did not finish within 60 seconds and was "
+                                   "stopped\n"));
     EXPECT_LT(outcome.took_ms, 900);
-    // Had it merely been abandoned, it would create the marker after its second.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Had it merely been abandoned, it would create the marker after its second, before it
+    // ends.
+    EXPECT_TRUE(writers_gone(alive[0], 2000));
     EXPECT_FALSE(exists(marker));
+    close(alive[0]);
     unlink(marker.c_str());
 }
 
@@ -104,7 +173,7 @@ bool process_gone(pid_t pid) {
 
 // At the limit the programmer's whole process group goes, SIGKILL following SIGTERM: a child it
 // started must not go on driving the cable while it is switched back.
-TEST(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
+TEST_F(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
     const std::string pid_file =
         testing::TempDir() + "cw_handoff_grandchild_" + std::to_string(getpid());
     struct Case {
@@ -114,17 +183,15 @@ TEST(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
         long long max_ms;
     };
     const Case cases[] = {
-        {"ends on SIGTERM", "sleep 30 & echo $! > " + quote_argument(pid_file) + "; wait", 100,
-         1500},
-        {"ignores SIGTERM",
-         "trap '' TERM; sleep 30 & echo $! > " + quote_argument(pid_file) + "; sleep 30", 2100,
+        {"ends on SIGTERM", "sleep 30 & echo $! > '" + pid_file + "'; wait", 100, 1500},
+        {"ignores SIGTERM", "trap '' TERM; sleep 30 & echo $! > '" + pid_file + "'; sleep 30", 2100,
          4000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         unlink(pid_file.c_str());
         const auto start = std::chrono::steady_clock::now();
-        ProcessResult result = run_process(shell(c.script), 100);
+        ProcessResult result = run_process({shell(c.script), ""}, 100);
         const auto took_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                  std::chrono::steady_clock::now() - start)
                                  .count();
@@ -143,24 +210,32 @@ TEST(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
 
 // The programmer gets the dispositions this program was started with, not the ignored SIGPIPE
 // and SIGXFSZ nor the guard's handlers; and an interrupt the guard records reaches it at once.
-TEST(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
+TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     prepare_signals();
     arm_interrupt_guard();
     for (int signal_number : {SIGPIPE, SIGXFSZ, SIGTERM, SIGHUP}) {
-        ProcessResult result =
-            run_process(shell("kill -" + std::to_string(signal_number) + " $$; exit 0"), 5000);
+        ProcessResult result = run_process(
+            {shell("kill -" + std::to_string(signal_number) + " $$; exit 0"), ""}, 5000);
         EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
         EXPECT_EQ(result.exit_status, 128 + signal_number);
     }
+    // The interrupt comes once the programmer has started.
+    const std::string started =
+        testing::TempDir() + "cw_handoff_started_" + std::to_string(getpid());
+    unlink(started.c_str());
     testing::internal::CaptureStderr();
-    std::thread interrupter([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::thread interrupter([&started] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!exists(started) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         kill(getpid(), SIGTERM);
     });
     const auto start = std::chrono::steady_clock::now();
-    ProcessResult result = run_process(shell("exec sleep 30"), 20000);
+    ProcessResult result = run_process({shell(": > '" + started + "'; exec sleep 30"), ""}, 20000);
     const auto took = std::chrono::steady_clock::now() - start;
     interrupter.join();
+    unlink(started.c_str());
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(interrupt_requested());
     EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
@@ -169,9 +244,9 @@ TEST(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     finish_interrupt_guard();
 }
 
-TEST(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
+TEST_F(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
     const auto start = std::chrono::steady_clock::now();
-    ProcessResult result = run_process(shell("exit 7"), kProgrammerTimeoutMs);
+    ProcessResult result = run_process({shell("exit 7"), ""}, kProgrammerTimeoutMs);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
     EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
