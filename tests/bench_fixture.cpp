@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "sim/pof_builder.h"
-#include "tests/temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 

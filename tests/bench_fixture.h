@@ -8,8 +8,8 @@
 
 #include "image/rom_image.h"
 #include "sim/bench.h"
+#include "testing/child_process.h"
 #include "testing/jumper_screens.h"
-#include "tests/child_process.h"
 
 // A ROM image with the fields a cable of this family carries.
 RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& serial,

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "testing/temp_folder.h"
 #include "tests/bench_fixture.h"
-#include "tests/temp_folder.h"
 
 namespace fs = std::filesystem;
 

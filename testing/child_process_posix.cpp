@@ -8,9 +8,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <future>
+#include <utility>
 
-#include "tests/child_process.h"
+#include "testing/child_process.h"
 
 extern char** environ;
 
@@ -195,6 +196,9 @@ ChildRun run_child(const ChildSpec& child) {
         if (triggered && !interrupted &&
             Clock::now() - trigger_time >= std::chrono::milliseconds(child.interrupt_delay_ms)) {
             interrupted = true;
+            if (child.before_interrupt) {
+                child.before_interrupt();
+            }
             kill(-pid, child.interrupt_signal);
         }
     }
@@ -204,29 +208,27 @@ ChildRun run_child(const ChildSpec& child) {
     close(out[0]);
     close(err[0]);
 
-    // A child may close its outputs and go on, so the wait polls until the deadline too. Only an
-    // interrupted wait is retried: any other failure would fail the same way forever.
-    int status = 0;
-    for (;;) {
-        kill_hard();
-        pid_t got = waitpid(pid, &status, killed ? 0 : WNOHANG);
-        if (got == pid) {
-            break;
+    // A child may close its outputs and go on, so it is reaped by a thread of its own while this
+    // one keeps the deadline. Only an interrupted wait is retried: any other failure would fail
+    // the same way forever.
+    auto reaped = std::async(std::launch::async, [pid] {
+        int status = 0;
+        pid_t got;
+        while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::string why = system_failure("waitpid");
-            kill(-pid, SIGKILL);
-            run.failure = run.failure.empty() ? why : run.failure + "; " + why;
-            return run;
-        }
-        if (Clock::now() >= deadline) {
-            kill_all(overran(child));
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        return std::make_pair(got == pid ? 0 : errno, status);
+    });
+    if (!killed && reaped.wait_until(deadline) == std::future_status::timeout) {
+        kill_all(overran(child));
+    }
+    kill_hard();
+    const auto [wait_error, status] = reaped.get();
+    if (wait_error != 0) {
+        errno = wait_error;
+        std::string why = system_failure("waitpid");
+        kill(-pid, SIGKILL);
+        run.failure = run.failure.empty() ? why : run.failure + "; " + why;
+        return run;
     }
     if (WIFSIGNALED(status)) {
         run.signalled = true;
