@@ -33,6 +33,12 @@ struct ChildSpec {
     // acts while the child is at that point (its outputs are read again when this returns).
     std::function<void()> before_interrupt;
     bool hold_input_open = false;  // keep standard input open after feeding it, as a console
+    // POSIX only: a pseudo-terminal in place of pipes, the child leading a session of its own
+    // with it as its controlling terminal, and no input fed. kWhole: the terminal is all three
+    // streams (Ctrl-C interrupts), `out` is all it showed and the interrupt is typed as Ctrl-C.
+    // kStandardError: only standard error is the terminal, raw, and `err` is what it showed;
+    // standard input and output are the null device.
+    enum class Terminal { kNone, kWhole, kStandardError } terminal = Terminal::kNone;
     // Past this the child and everything it started are killed, so that a hang fails the test
     // quickly and before CTest's limit for it: twice the slowest normal run (two 3 s pauses).
     int deadline_ms = 12000;

@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,6 +76,17 @@ std::string overran(const ChildSpec& child) {
 
 ChildRun run_child(const ChildSpec& child) {
     ChildRun run;
+    const bool whole_terminal = child.terminal == ChildSpec::Terminal::kWhole;
+    int terminal = -1;
+    if (child.terminal != ChildSpec::Terminal::kNone &&
+        ((terminal = posix_openpt(O_RDWR | O_NOCTTY)) < 0 || grantpt(terminal) != 0 ||
+         unlockpt(terminal) != 0)) {
+        run.failure = system_failure("posix_openpt");
+        close(terminal);
+        return run;
+    }
+    const std::string terminal_name = terminal >= 0 ? ptsname(terminal) : "";
+    // Made on a terminal too, where the child closes them at once.
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
         run.failure = system_failure("pipe");
@@ -88,13 +101,33 @@ ChildRun run_child(const ChildSpec& child) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(child.deadline_ms);
     pid_t pid = fork();
     if (pid == 0) {
-        // Its own process group, so a signal reaches the programmer too, as from a console, and
-        // the deadline ends everything the run started.
-        setpgid(0, 0);
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+        int streams[3] = {in[0], out[1], err[1]};
+        int tty = -1, null_device = -1;
+        if (terminal >= 0) {
+            // A session of its own, whose controlling terminal the first open makes this one.
+            setsid();
+            tty = open(terminal_name.c_str(), O_RDWR);
+            termios modes{};
+            tcgetattr(tty, &modes);
+            if (whole_terminal) {
+                modes.c_lflag |= ISIG;
+                modes.c_cc[VINTR] = 3;
+            } else {
+                cfmakeraw(&modes);
+            }
+            tcsetattr(tty, TCSANOW, &modes);
+            null_device = open("/dev/null", O_RDWR);
+            streams[0] = streams[1] = whole_terminal ? tty : null_device;
+            streams[2] = tty;
+        } else {
+            // Its own process group, so a signal reaches the programmer too, as from a console,
+            // and the deadline ends everything the run started.
+            setpgid(0, 0);
+        }
+        for (int fd = 0; fd < 3; ++fd) {
+            dup2(streams[fd], fd);
+        }
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], terminal, tty, null_device}) {
             close(fd);
         }
         if (!child.folder.empty() && chdir(child.folder.c_str()) != 0) {
@@ -106,6 +139,12 @@ ChildRun run_child(const ChildSpec& child) {
     close(in[0]);
     close(out[1]);
     close(err[1]);
+    if (terminal >= 0) {
+        // What the terminal shows is read in place of the output it stands for.
+        int& shown = whole_terminal ? out[0] : err[0];
+        close(shown);
+        shown = terminal;
+    }
     if (pid < 0) {
         run.failure = system_failure("fork");
         close(in[1]);
@@ -113,8 +152,11 @@ ChildRun run_child(const ChildSpec& child) {
         close(err[0]);
         return run;
     }
-    // Set here too, so that the group exists whenever a signal or the deadline comes.
-    setpgid(pid, pid);
+    // Set here too, so that the group exists whenever a signal or the deadline comes (a session
+    // leader has its group already, and would refuse setsid in one made here first).
+    if (terminal < 0) {
+        setpgid(pid, pid);
+    }
     run.started = true;
     signal(SIGPIPE, SIG_IGN);
 
@@ -199,7 +241,11 @@ ChildRun run_child(const ChildSpec& child) {
             if (child.before_interrupt) {
                 child.before_interrupt();
             }
-            kill(-pid, child.interrupt_signal);
+            if (whole_terminal) {
+                (void)!write(terminal, "\x03", 1);  // Ctrl-C, typed
+            } else {
+                kill(-pid, child.interrupt_signal);
+            }
         }
     }
     if (in[1] >= 0) {

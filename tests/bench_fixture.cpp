@@ -218,3 +218,30 @@ std::string console(const std::string& text) {
     }
     return out;
 }
+
+std::string terminal_screen(const std::string& text) {
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (char c : text) {
+        std::string& line = lines.back();
+        if (c == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\b') {
+            column -= column > 0 ? 1 : 0;
+        } else {
+            if (column >= line.size()) {
+                line.resize(column + 1, ' ');
+            }
+            line[column++] = c;
+        }
+    }
+    std::string shown;
+    for (std::string& line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        shown += line + "\n";
+    }
+    return shown;
+}

@@ -73,3 +73,7 @@ std::string rom_dump(const std::string& label, const RomImage& image);
 // text as a console program writes it here, for comparing with what a run printed: each "\n"
 // becomes kConsoleLineEnd ("\r\n" on Windows).
 std::string console(const std::string& text);
+
+// What a terminal shows after text: carriage returns, backspaces and overwriting applied,
+// trailing blanks of each line dropped, each line ending in "\n".
+std::string terminal_screen(const std::string& text);
