@@ -182,6 +182,13 @@ static std::string summary(const char* who, const RomImage& image) {
     return line;
 }
 
+const char kUsb1CommandLine[] = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const char kInterruptAck[] = "Stopping safely: the cable is returned to normal mode first\n";
+
+std::string update_head(const std::string& name, const RomImage& cable, const RomImage& file) {
+    return "Reprogramming cable " + name + "\n" + cable_line(cable) + pof_line(file);
+}
+
 std::string cable_line(const RomImage& image) {
     return is_blank(image) ? "Cable ROM is blank\n" : summary("Cable", image);
 }

@@ -62,6 +62,16 @@ std::string programmer_report(const std::string& cable, const RomImage& image,
 // (signed) cable.
 RomImage merged_image(const RomImage& cable, const RomImage& file);
 
+// The programmer's command line as cablewright prints it for the cable "USB-1".
+extern const char kUsb1CommandLine[];
+
+// What cablewright says when an interrupt arrives after the temporary file was written.
+extern const char kInterruptAck[];
+
+// The first lines an update prints on standard error: the cable's name and the summary lines of
+// its ROM and of the file.
+std::string update_head(const std::string& name, const RomImage& cable, const RomImage& file);
+
 // The expected "Reprogramming cable ..." and summary lines.
 std::string cable_line(const RomImage& image);
 std::string pof_line(const RomImage& image);

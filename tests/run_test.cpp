@@ -13,10 +13,6 @@ namespace {
 const char* const kFinished = "Finished\n";
 const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
-RomImage merged(const RomImage& cable, const RomImage& file) {
-    return merged_image(cable, file);
-}
-
 using EndToEnd = BenchTest;
 
 // The dump in full, byte for byte: the other tests build theirs with rom_dump.
@@ -230,7 +226,7 @@ TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     ChildRun r = cablewright({"-n", "-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console(rom_dump("Cable", rom) + rom_dump("pof file", file) +
-                             rom_dump("Merged", merged(rom, file)) +
+                             rom_dump("Merged", merged_image(rom, file)) +
                              "Dry run requested, terminating before making any changes\n"));
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file)));
     EXPECT_FALSE(temp_file_left());
