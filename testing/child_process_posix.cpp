@@ -90,6 +90,7 @@ ChildRun run_child(const ChildSpec& child) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
         run.failure = system_failure("pipe");
+        close(terminal);
         return run;
     }
     std::vector<std::string> words{child.program};
