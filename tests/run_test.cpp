@@ -194,29 +194,6 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
     }
 }
 
-TEST_F(EndToEnd, BadFileEndsWithEight) {
-    RomImage rom = cable_rom(3, 2, "AB-07", true);
-    add_cable("USB-1", &rom);
-    fs::create_directory(fs::path(work_) / "dir.pof");
-    { std::ofstream(fs::path(work_) / "junk.pof") << "POF"; }
-    struct Case {
-        const char* file;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"missing.pof", "Unable to open missing.pof\n"},
-        {"dir.pof", "Unable to open dir.pof\n"},
-        {"junk.pof", "Did not understand POF file header\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        ChildRun r = cablewright({"-c", "USB-1", c.file});
-        EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, console(rom_dump("Cable", rom)));
-        EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
-    }
-}
-
 TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     RomImage file = cable_rom(4, 2, "AB-##", true);
