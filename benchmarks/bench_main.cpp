@@ -7,22 +7,22 @@
 #include <system_error>
 
 #include "benchmarks/bench_support.h"
+#include "testing/temp_folder.h"
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    std::string scratch = make_scratch_folder("cablewright-bench");
+    const TempFolder scratch("cablewright-bench-");
     std::error_code ec;
     const std::filesystem::path home = std::filesystem::current_path(ec);
-    if (scratch.empty() || (std::filesystem::current_path(scratch, ec), ec)) {
+    if (scratch.path().empty() || (std::filesystem::current_path(scratch.path(), ec), ec)) {
         std::fputs("Unable to create a scratch folder\n", stderr);
         return 1;
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::filesystem::current_path(home, ec);
-    std::filesystem::remove_all(scratch, ec);
     return 0;
 }

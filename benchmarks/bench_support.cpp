@@ -1,12 +1,10 @@
 #include "benchmarks/bench_support.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 #include "sim/pof_builder.h"
@@ -96,14 +94,4 @@ void restore_output(SavedOutput saved) {
         dup2(saved.err, STDERR_FILENO);
         close(saved.err);
     }
-}
-
-std::string make_scratch_folder(const char* prefix) {
-    std::error_code ec;
-    std::string pattern =
-        (std::filesystem::temp_directory_path(ec) / (std::string(prefix) + "-XXXXXX")).string();
-    if (ec || mkdtemp(pattern.data()) == nullptr) {
-        return std::string();
-    }
-    return pattern;
 }

@@ -1,4 +1,4 @@
-// What the benchmarks share: sample ROM images, POF files of a chosen size, a scratch folder and
+// What the benchmarks share: sample ROM images, POF files of a chosen size and the
 // output silenced while printing code is measured. POSIX only, like the benchmarks themselves.
 #pragma once
 
@@ -38,6 +38,3 @@ SavedOutput silence_output();
 
 // Flushes what was printed meanwhile into the null device and puts both streams back.
 void restore_output(SavedOutput saved);
-
-// Creates a fresh folder under the system's temporary folder; empty on failure.
-std::string make_scratch_folder(const char* prefix);

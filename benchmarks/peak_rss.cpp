@@ -18,6 +18,7 @@
 #include "benchmarks/bench_support.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -97,9 +98,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], kIdleWord) == 0) {
         return 0;
     }
-    std::string scratch = make_scratch_folder("cablewright-rss");
+    const TempFolder scratch("cablewright-rss-");
     std::error_code ec;
-    if (scratch.empty() || (std::filesystem::current_path(scratch, ec), ec)) {
+    if (scratch.path().empty() || (std::filesystem::current_path(scratch.path(), ec), ec)) {
         std::fputs("Unable to create a scratch folder\n", stderr);
         return 1;
     }
@@ -135,6 +136,5 @@ int main(int argc, char** argv) {
         std::remove(kInputName);
     }
     std::filesystem::current_path("/", ec);
-    std::filesystem::remove_all(scratch, ec);
     return status;
 }

@@ -539,12 +539,12 @@ TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
 }
 
 // The records a run leaves in its history, read with a strict JSON reader.
-std::vector<JsonValue> history_records(const char* path) {
+std::vector<Json> history_records(const char* path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<JsonValue> records;
+    std::vector<Json> records;
     std::string line;
     while (std::getline(in, line)) {
-        JsonValue record;
+        Json record;
         std::string error;
         EXPECT_TRUE(read_json(line, record, error)) << error << ": " << line;
         records.push_back(record);
@@ -560,20 +560,6 @@ Log lines_of(const std::string& text) {
         lines.push_back(text.substr(start, end - start));
     }
     return lines;
-}
-
-std::string text_of(const JsonValue* value) {
-    if (value == nullptr) {
-        return "(missing)";
-    }
-    switch (value->kind) {
-        case JsonValue::kNull:
-            return "null";
-        case JsonValue::kBool:
-            return value->boolean ? "true" : "false";
-        default:
-            return value->text;
-    }
 }
 
 bool is_time(const std::string& text) {
@@ -663,18 +649,18 @@ TEST_F(Run, EachActionWritesItsRecords) {
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(c.status, status);
 
-        std::vector<JsonValue> records = history_records("history.jsonl");
+        std::vector<Json> records = history_records("history.jsonl");
         ASSERT_EQ(c.action != nullptr ? 2u : 1u, records.size());
-        const JsonValue& end = records.back();
-        EXPECT_EQ(kEndKeys, end.keys());
-        EXPECT_EQ("end", text_of(end.find("record")));
-        EXPECT_EQ(kCable, text_of(end.find("cable")));
-        EXPECT_EQ(std::to_string(c.status), text_of(end.find("status")));
-        EXPECT_EQ(c.outcome, text_of(end.find("outcome")));
-        EXPECT_TRUE(is_time(text_of(end.find("time")))) << text_of(end.find("time"));
-        const std::string merged = text_of(end.find("merged"));
+        const Json& end = records.back();
+        EXPECT_EQ(kEndKeys, keys_of(end));
+        EXPECT_EQ("end", text_of(end, "record"));
+        EXPECT_EQ(kCable, text_of(end, "cable"));
+        EXPECT_EQ(std::to_string(c.status), text_of(end, "status"));
+        EXPECT_EQ(c.outcome, text_of(end, "outcome"));
+        EXPECT_TRUE(is_time(text_of(end, "time"))) << text_of(end, "time");
+        const std::string merged = text_of(end, "merged");
         EXPECT_EQ(c.merged, merged != "null");
-        EXPECT_EQ(c.read_back ? merged : "null", text_of(end.find("read_back")));
+        EXPECT_EQ(c.read_back ? merged : "null", text_of(end, "read_back"));
 
         Log printed = lines_of(err);
         const std::string last = c.status == 0 ? "Finished" : "Interrupted";
@@ -686,45 +672,45 @@ TEST_F(Run, EachActionWritesItsRecords) {
             EXPECT_EQ("Interrupted\n", err.substr(err.size() - 12));
         }
         Log messages;
-        for (const JsonValue& line : end.find("messages")->items) {
-            messages.push_back(line.text);
+        for (const Json& line : end.at("messages")) {
+            messages.push_back(text_of(line));
         }
         EXPECT_EQ(printed, messages);
         if (c.action == nullptr) {
             continue;
         }
 
-        const JsonValue& start = records.front();
-        EXPECT_EQ(kStartKeys, start.keys());
-        EXPECT_EQ("start", text_of(start.find("record")));
-        const std::string run = text_of(start.find("run"));
+        const Json& start = records.front();
+        EXPECT_EQ(kStartKeys, keys_of(start));
+        EXPECT_EQ("start", text_of(start, "record"));
+        const std::string run = text_of(start, "run");
         EXPECT_EQ(16u, run.size());
         EXPECT_EQ(std::string::npos, run.find_first_not_of("0123456789ABCDEF")) << run;
-        EXPECT_EQ(run, text_of(end.find("run")));
-        EXPECT_EQ(text_of(start.find("pid")), text_of(end.find("pid")));
-        EXPECT_EQ(c.action, text_of(start.find("action")));
-        EXPECT_EQ(kCable, text_of(start.find("cable")));
-        EXPECT_EQ(hex_of(rom), text_of(start.find("rom")));
-        EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start.find("serial")));
-        EXPECT_EQ(c.blank_cable ? "0" : "3", text_of(start.find("zan_version")));
-        EXPECT_EQ(c.blank_cable ? "false" : "true", text_of(start.find("signature")));
+        EXPECT_EQ(run, text_of(end, "run"));
+        EXPECT_EQ(text_of(start, "pid"), text_of(end, "pid"));
+        EXPECT_EQ(c.action, text_of(start, "action"));
+        EXPECT_EQ(kCable, text_of(start, "cable"));
+        EXPECT_EQ(hex_of(rom), text_of(start, "rom"));
+        EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start, "serial"));
+        EXPECT_EQ(c.blank_cable ? "0" : "3", text_of(start, "zan_version"));
+        EXPECT_EQ(c.blank_cable ? "false" : "true", text_of(start, "signature"));
         Log args;
-        for (const JsonValue& arg : start.find("argv")->items) {
-            args.push_back(arg.text);
+        for (const Json& arg : start.at("argv")) {
+            args.push_back(text_of(arg));
         }
         EXPECT_EQ(Log(argv, argv + 5), args);
-        const JsonValue* pof = start.find("file");
+        const Json& pof = start.at("file");
         if (c.file == nullptr) {
-            EXPECT_EQ(JsonValue::kNull, pof->kind);
+            EXPECT_TRUE(pof.is_null());
         } else {
             PofImage loaded;
             ASSERT_TRUE(load_pof("new.pof", loaded));
             char crc[5];
             std::snprintf(crc, sizeof crc, "%04X", pof_crc(loaded));
-            EXPECT_EQ((Log{"path", "size", "crc"}), pof->keys());
-            EXPECT_EQ(c.file, text_of(pof->find("path")));
-            EXPECT_EQ(std::to_string(loaded.length), text_of(pof->find("size")));
-            EXPECT_EQ(crc, text_of(pof->find("crc")));
+            EXPECT_EQ((Log{"path", "size", "crc"}), keys_of(pof));
+            EXPECT_EQ(c.file, text_of(pof, "path"));
+            EXPECT_EQ(std::to_string(loaded.length), text_of(pof, "size"));
+            EXPECT_EQ(crc, text_of(pof, "crc"));
         }
     }
 }
@@ -771,19 +757,18 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     std::string err = testing::internal::GetCapturedStderr();
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(kStatusDone, status);
-    std::vector<JsonValue> records = history_records("history.jsonl");
+    std::vector<Json> records = history_records("history.jsonl");
     ASSERT_EQ(2u, records.size());
-    EXPECT_EQ("leave-select-mode", text_of(records[0].find("action")));
-    EXPECT_EQ("null", text_of(records[0].find("rom")));
-    EXPECT_EQ(kCable, text_of(records[0].find("cable")));
-    EXPECT_EQ("done", text_of(records[1].find("outcome")));
-    EXPECT_EQ(hex_of(cable_image(3, 2)), text_of(records[1].find("read_back")));
-    EXPECT_EQ(text_of(records[0].find("run")), text_of(records[1].find("run")));
-    const JsonValue* messages = records[1].find("messages");
-    ASSERT_NE(nullptr, messages);
+    EXPECT_EQ("leave-select-mode", text_of(records[0], "action"));
+    EXPECT_EQ("null", text_of(records[0], "rom"));
+    EXPECT_EQ(kCable, text_of(records[0], "cable"));
+    EXPECT_EQ("done", text_of(records[1], "outcome"));
+    EXPECT_EQ(hex_of(cable_image(3, 2)), text_of(records[1], "read_back"));
+    EXPECT_EQ(text_of(records[0], "run"), text_of(records[1], "run"));
+    ASSERT_TRUE(records[1].contains("messages"));
     Log logged;
-    for (const JsonValue& line : messages->items) {
-        logged.push_back(line.text);
+    for (const Json& line : records[1].at("messages")) {
+        logged.push_back(text_of(line));
     }
     Log printed = lines_of(err);
     ASSERT_FALSE(printed.empty());

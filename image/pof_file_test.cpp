@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "image/crc16.h"
 #include "sim/pof_builder.h"
 #include "testing/crc16_reference.h"
 #include "testing/pof_in_memory.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -22,16 +22,10 @@ class PofFile : public testing::Test {
   protected:
     void SetUp() override {
         old_dir_ = fs::current_path();
-        dir_ = fs::temp_directory_path() /
-               ("cw_pof_test_" + std::to_string(std::random_device{}()) + "_" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        ASSERT_NE(dir_.path(), "");
+        fs::current_path(dir_.path());
     }
-    void TearDown() override {
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
-    }
+    void TearDown() override { fs::current_path(old_dir_); }
 
     // Loads bytes from a file; returns the load result and what went to standard error.
     static bool load(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err) {
@@ -48,7 +42,7 @@ class PofFile : public testing::Test {
     }
 
     fs::path old_dir_;
-    fs::path dir_;
+    TempFolder dir_{"cw_pof_test_"};
 };
 
 RomImage sample_image() {

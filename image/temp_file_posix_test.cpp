@@ -1,7 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,9 +17,8 @@ namespace {
 // A file-size limit makes the write itself fail, even for root, which permissions cannot.
 TEST(TempFilePosix, FailedWriteLeavesNothing) {
     fs::path old_dir = fs::current_path();
-    fs::path dir = fs::temp_directory_path() / ("cw_temp_file_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    fs::current_path(dir);
+    TempFolder dir("cw_temp_file_");
+    fs::current_path(dir.path());
 
     PofRecipe recipe;
     ASSERT_TRUE(write_file("in.pof", build_pof(recipe)));
@@ -45,7 +44,6 @@ TEST(TempFilePosix, FailedWriteLeavesNothing) {
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator{}), 1)
         << "only in.pof is left";
     fs::current_path(old_dir);
-    fs::remove_all(dir);
 }
 
 }  // namespace
@@ -54,13 +52,13 @@ namespace {
 
 // Opening a pipe would wait for a writer; it is refused at once like any other non-file.
 TEST(RegularFilePosix, PipeIsRefusedWithoutBlocking) {
-    fs::path path = fs::temp_directory_path() / ("cw_pipe_" + std::to_string(getpid()) + ".pof");
+    TempFolder dir("cw_pipe_");
+    const fs::path path = fs::path(dir.path()) / "pipe.pof";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     PofImage pof;
     testing::internal::CaptureStderr();
     EXPECT_FALSE(load_pof(path.c_str(), pof));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to open " + path.string() + "\n");
-    fs::remove(path);
 }
 
 }  // namespace

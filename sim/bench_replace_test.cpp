@@ -5,21 +5,22 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "sim/bench.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 TEST(BenchReplace, AFileHeldOpenByAReaderIsStillReplaced) {
-    const fs::path dir =
-        fs::temp_directory_path() / ("cw_bench_replace_" + std::to_string(std::random_device{}()));
+    TempFolder folder("cw_bench_replace_");
+    const fs::path dir = fs::path(folder.path()) / "bench";
     ASSERT_TRUE(create_bench(dir.string()));
     std::FILE* reader = std::fopen((dir / "settings.txt").string().c_str(), "rb");
     ASSERT_NE(reader, nullptr);
+    // The reader lets go after a while, as another program would: a save must wait for it.
     std::thread release([reader] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         std::fclose(reader);
@@ -35,7 +36,6 @@ TEST(BenchReplace, AFileHeldOpenByAReaderIsStillReplaced) {
     BenchSettings loaded;
     ASSERT_TRUE(load_settings(dir.string(), loaded));
     EXPECT_EQ(loaded.wait_scale_percent, 7u);
-    fs::remove_all(dir);
 }
 
 }  // namespace

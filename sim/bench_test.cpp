@@ -26,7 +26,7 @@ std::vector<std::string> names_in_order(const std::string& dir) {
 }
 
 TEST(Bench, CablesKeepTheirOrderOfAddition) {
-    TempDir dir;
+    TempFolder dir;
     std::string bench = dir.path() + "/nested/bench";
     ASSERT_TRUE(create_bench(bench));
     EXPECT_TRUE(bench_exists(bench));
@@ -40,7 +40,7 @@ TEST(Bench, CablesKeepTheirOrderOfAddition) {
 }
 
 TEST(Bench, NamesAreUniqueAndNonEmpty) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(create_bench(dir.path()));
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     testing::internal::CaptureStderr();
@@ -55,7 +55,7 @@ TEST(Bench, NamesAreUniqueAndNonEmpty) {
 }
 
 TEST(Bench, NamedLookupAndUpdate) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(create_bench(dir.path()));
     int first = 0, second = 0;
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1"), &first));
@@ -80,7 +80,7 @@ TEST(Bench, NamedLookupAndUpdate) {
 }
 
 TEST(Bench, StrayFilesAreNotCablesAndBrokenFilesAreReported) {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_TRUE(create_bench(dir.path()));
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     // What a writer killed before its rename leaves behind.
@@ -99,7 +99,7 @@ TEST(Bench, StrayFilesAreNotCablesAndBrokenFilesAreReported) {
 }
 
 TEST(Bench, SettingsDefaultWhenAbsent) {
-    TempDir dir;
+    TempFolder dir;
     BenchSettings settings;
     settings.wait_scale_percent = 1;
     ASSERT_TRUE(load_settings(dir.path(), settings));

@@ -1,6 +1,4 @@
 // cablebench run as a process.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "cable/linkhub_client.h"
@@ -10,9 +8,8 @@
 
 namespace {
 
-ProcessResult tool(std::vector<std::string> args) {
-    args.insert(args.begin(), sim_program("cablebench"));
-    return run_process(args);
+ChildRun tool(const std::vector<std::string>& args) {
+    return run_child(sim_child("cablebench", args));
 }
 
 CableRecord cable_named(const std::string& dir, const std::string& name) {
@@ -22,10 +19,10 @@ CableRecord cable_named(const std::string& dir, const std::string& name) {
 }
 
 TEST(BenchTool, AddsCablesWithTheRequestedRom) {
-    TempDir dir;
+    TempFolder dir;
     const std::string bench = dir.path() + "/bench";
     ASSERT_EQ(tool({"init", bench}).status, 0);
-    ProcessResult result =
+    ChildRun result =
         tool({"add", bench, "old \"one\"", "--version", "7", "--hwid", "0x1", "--kind", "1",
               "--serial", "123", "--product", "USB Kestrel++", "--no-signature"});
     ASSERT_EQ(result.status, 0) << result.err;
@@ -51,7 +48,7 @@ TEST(BenchTool, AddsCablesWithTheRequestedRom) {
 }
 
 TEST(BenchTool, RefusesBadUsage) {
-    TempDir dir;
+    TempFolder dir;
     ScopedEnv no_bench("LINKHUB_BENCH", nullptr);
     ASSERT_EQ(tool({"init", dir.path()}).status, 0);
     struct Case {
@@ -75,12 +72,12 @@ TEST(BenchTool, RefusesBadUsage) {
         {{}, 2},
     };
     for (const Case& c : cases) {
-        ProcessResult result = tool(c.args);
+        ChildRun result = tool(c.args);
         EXPECT_EQ(result.status, c.status) << (c.args.empty() ? "" : c.args[0]);
         EXPECT_NE(result.err, "");
     }
     EXPECT_TRUE(list_cables(dir.path()).empty());
-    ProcessResult help = tool({"--help"});
+    ChildRun help = tool({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("make-pof FILE"), std::string::npos);
 }
@@ -95,7 +92,7 @@ TEST(BenchTool, FaultsAndClearReachTheCableRecord) {
         {"fault", "USB-1", "rom", "empty"},
     };
     for (const auto& step : steps) {
-        ProcessResult result = tool(step);
+        ChildRun result = tool(step);
         ASSERT_EQ(result.status, 0) << step[2] << result.err;
     }
     CableRecord record = cable_named(bench.path(), "USB-1");
@@ -136,7 +133,7 @@ TEST(BenchTool, SettingsAndShow) {
     EXPECT_EQ(settings.messages[1].text, "caf\xC3\xA9");
     EXPECT_EQ(settings.programmer.mode, ProgrammerMode::kExit);
 
-    ProcessResult shown = tool({"show"});
+    ChildRun shown = tool({"show"});
     ASSERT_EQ(shown.status, 0);
     CableRecord record = cable_named(bench.path(), "USB-1");
     EXPECT_EQ(shown.out,
@@ -157,11 +154,10 @@ TEST(BenchTool, SettingsAndShow) {
 }
 
 TEST(BenchTool, MakesLoadablePofFiles) {
-    TempDir dir;
+    TempFolder dir;
     const std::string path = dir.path() + "/demo.pof";
-    ProcessResult result =
-        tool({"make-pof", path, "--version", "9", "--hwid", "3", "--serial-format", "AB-##",
-              "--product", "Demo", "--no-signature"});
+    ChildRun result = tool({"make-pof", path, "--version", "9", "--hwid", "3", "--serial-format",
+                            "AB-##", "--product", "Demo", "--no-signature"});
     ASSERT_EQ(result.status, 0) << result.err;
     PofImage pof;
     ASSERT_TRUE(load_pof(path.c_str(), pof));
@@ -177,30 +173,16 @@ TEST(BenchTool, HoldKeepsTheChainLockedForItsTime) {
     TestBench bench;
     bench.set([](BenchSettings& s) { s.wait_scale_percent = 0; });
     ASSERT_EQ(tool({"add", "USB-1"}).status, 0);
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    std::string program = sim_program("cablebench");
-    pid_t holder = ::fork();
-    if (holder == 0) {
-        ::dup2(out[1], 1);
-        ::execl(program.c_str(), program.c_str(), "hold", "USB-1", "60", nullptr);
-        ::_exit(127);
-    }
-    ChildGuard guard(holder);
-    ::close(out[1]);
-    char line[128] = {};
-    ASSERT_TRUE(readable_within(out[0]));
-    ASSERT_GT(::read(out[0], line, sizeof line - 1), 0);
-    EXPECT_STREQ(line, "Holding the chain of \"USB-1\" for 60 s\n");
-
     HWL_HARDWARE record;
     ASSERT_EQ(hwl_find_hardware("USB-1", &record, 0), HWL_OK);
-    EXPECT_EQ(hwl_lock_chain(record.chain, 1000), 36u);
-    EXPECT_EQ(tool({"hold", "USB-1", "0"}).status, 1);
-    guard.kill_now();
+    ChildRun holder = run_child(chain_holder("USB-1", "60", [&] {
+        EXPECT_EQ(hwl_lock_chain(record.chain, 1000), 36u);
+        EXPECT_EQ(tool({"hold", "USB-1", "0"}).status, 1);
+    }));
+    EXPECT_EQ(holder.out, "Holding the chain of \"USB-1\" for 60 s\n");
+    EXPECT_TRUE(holder.signalled);
     EXPECT_EQ(hwl_lock_chain(record.chain, 0), HWL_OK);
     hwl_unlock_chain(record.chain);
-    ::close(out[0]);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "sim/file_lock.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "sim/sim_test_support.h"
@@ -9,7 +7,7 @@
 namespace {
 
 TEST(FileLock, TwoHandlesInOneProcessExcludeEachOther) {
-    TempDir dir;
+    TempFolder dir;
     std::string path = dir.path() + "/chain.lock";
     FileLock first, second;
     ASSERT_EQ(try_lock_file(path, first), LockAttempt::kAcquired);
@@ -22,34 +20,17 @@ TEST(FileLock, TwoHandlesInOneProcessExcludeEachOther) {
     unlock_file(second);  // harmless when not held
 }
 
+// The holder is the bench tool, which holds a cable's chain lock until it is killed.
 TEST(FileLock, ReleasedWhenTheHolderIsKilled) {
-    TempDir dir;
-    std::string path = dir.path() + "/chain.lock";
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    pid_t holder = ::fork();
-    if (holder == 0) {
-        FileLock lock;
-        char state = try_lock_file(path, lock) == LockAttempt::kAcquired ? 'L' : 'F';
-        (void)!::write(ready[1], &state, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    ASSERT_GT(holder, 0);
-    ChildGuard guard(holder);
-    // Only the holder writes: should it die first, the read ends instead of waiting.
-    ::close(ready[1]);
-    char state = 0;
-    ASSERT_TRUE(readable_within(ready[0]));
-    ASSERT_EQ(::read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'L');
-
+    TestBench bench;
+    const std::string path = cable_lock_path(bench.path(), bench.add("USB-1", nullptr));
     FileLock lock;
-    EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kBusy);
-    guard.kill_now();
+    ChildRun holder = run_child(chain_holder(
+        "USB-1", "60", [&] { EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kBusy); }));
+    EXPECT_TRUE(holder.signalled) << holder.err;
+    EXPECT_EQ(holder.failure, "");
     EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kAcquired);
     unlock_file(lock);
-    ::close(ready[0]);
 }
 
 TEST(FileLock, UnopenableFileFails) {

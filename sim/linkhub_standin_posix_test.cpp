@@ -1,6 +1,4 @@
 // The stand-in library as cablewright meets it: loaded as a shared library, state in a bench.
-#include <unistd.h>
-
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -368,76 +366,36 @@ TEST(Standin, BenchMessagesArriveOncePerProcessThroughTheCallback) {
 TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     TestBench bench;
     bench.add("USB-1", nullptr);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    pid_t holder = ::fork();
-    if (holder == 0) {
-        HWL_HARDWARE record;
-        char state = 'F';
-        if (hwl_find_hardware("USB-1", &record, 0) == HWL_OK &&
-            hwl_lock_chain(record.chain, 0) == HWL_OK) {
-            state = 'L';
-        }
-        (void)!::write(ready[1], &state, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    ASSERT_GT(holder, 0);
-    ChildGuard guard(holder);
-    // Only the holder writes: should it die first, the read ends instead of waiting.
-    ::close(ready[1]);
-    char state = 0;
-    ASSERT_TRUE(readable_within(ready[0]));
-    ASSERT_EQ(::read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'L');
-
     HWL_CHAIN chain = found("USB-1").chain;
-    auto start = Clock::now();
-    EXPECT_EQ(hwl_lock_chain(chain, 300), 36u);
-    EXPECT_GE(elapsed_ms(start), 290);
-    EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", nullptr, nullptr, 0), 35u);
-
-    guard.kill_now();
+    ChildRun holder = run_child(chain_holder("USB-1", "60", [&] {
+        auto start = Clock::now();
+        EXPECT_EQ(hwl_lock_chain(chain, 300), 36u);
+        EXPECT_GE(elapsed_ms(start), 290);
+        EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", nullptr, nullptr, 0), 35u);
+    }));
+    EXPECT_TRUE(holder.signalled) << holder.err;
+    EXPECT_EQ(holder.failure, "");
     EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
-    ::close(ready[0]);
 }
 
 TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
     TestBench bench;
     bench.add("USB-1", nullptr);
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    // Forked before this process locks anything: a child must not share our lock descriptors.
-    pid_t holder = ::fork();
-    if (holder == 0) {
-        HWL_HARDWARE record;
-        char state = 'F';
-        if (hwl_find_hardware("USB-1", &record, 0) == HWL_OK &&
-            hwl_lock_chain(record.chain, 0) == HWL_OK) {
-            state = 'L';
-        }
-        (void)!::write(ready[1], &state, 1);
-        ::usleep(200 * 1000);
-        hwl_unlock_chain(record.chain);
-        ::_exit(0);
-    }
-    ASSERT_GT(holder, 0);
-    ChildGuard guard(holder);
-    // Only the holder writes: should it die first, the read ends instead of waiting.
-    ::close(ready[1]);
-    char state = 0;
-    ASSERT_TRUE(readable_within(ready[0]));
-    ASSERT_EQ(::read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 'L');
     HWL_CHAIN chain = found("USB-1").chain;
-    auto start = Clock::now();
-    EXPECT_EQ(hwl_lock_chain(chain, 5000), HWL_OK);
-    long waited = elapsed_ms(start);
-    EXPECT_GE(waited, 100);
-    EXPECT_LT(waited, 4000);
-    hwl_unlock_chain(chain);
-    ::close(ready[0]);
+    // The holder lets go by itself after its second; the wait must end then.
+    ChildSpec holder = chain_holder("USB-1", "1", [&] {
+        auto start = Clock::now();
+        EXPECT_EQ(hwl_lock_chain(chain, 5000), HWL_OK);
+        long waited = elapsed_ms(start);
+        EXPECT_GE(waited, 100);
+        EXPECT_LT(waited, 4000);
+        hwl_unlock_chain(chain);
+    });
+    holder.interrupt_signal = 0;
+    ChildRun r = run_child(holder);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(r.signalled);
 }
 
 TEST(Standin, VanishedCableOrBench) {

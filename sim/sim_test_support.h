@@ -1,23 +1,13 @@
-// Helpers for the simulator's tests: temporary benches, environment, child processes.
+// Helpers for the simulator's tests: temporary benches, environment, the simulator's programs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "sim/bench.h"
-
-// A fresh temporary directory, removed with everything in it at the end of the scope.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+#include "testing/child_process.h"
+#include "testing/temp_folder.h"
 
 // Sets an environment variable (or unsets it for a null value) until the end of the scope.
 class ScopedEnv {
@@ -33,45 +23,19 @@ class ScopedEnv {
     std::string old_value_;
 };
 
-// Kills (SIGKILL) and reaps a forked child when the scope ends, however a test leaves it.
-class ChildGuard {
-  public:
-    explicit ChildGuard(int pid) : pid_(pid) {}
-    ~ChildGuard();
-    ChildGuard(const ChildGuard&) = delete;
-    ChildGuard& operator=(const ChildGuard&) = delete;
-    // Kills and reaps the child now.
-    void kill_now();
-
-  private:
-    int pid_;
-};
-
-struct ProcessResult {
-    bool exited = false;  // false: killed by a signal (or by the time limit)
-    int status = -1;      // exit status when exited
-    int signal = 0;       // the signal otherwise
-    std::string out;
-    std::string err;
-};
-
-// Runs argv[0] (a path) with argv, the extra "NAME=VALUE" environment entries and cwd (when not
-// empty), kills it after timeout_ms, and collects its output. A failure to start or to wait for
-// it fails the test.
-ProcessResult run_process(const std::vector<std::string>& argv,
-                          const std::vector<std::string>& env = {}, const std::string& cwd = "",
-                          int timeout_ms = 5000);
-
-// True once fd has something to read (or its end), false after timeout_ms without: a forked
-// helper that hangs before it reports must not hang the test.
-bool readable_within(int fd, int timeout_ms = 5000);
-
 // Path of a program built next to the stand-in library.
 std::string sim_program(const char* name);
 
+// That program with args, for run_child, stopped after deadline_ms.
+ChildSpec sim_child(const char* name, const std::vector<std::string>& args, int deadline_ms = 5000);
+
+// `cablebench hold cable seconds`, for run_child: once the tool holds the cable's chain lock,
+// while_held runs, and then the tool is killed (SIGKILL; a test may set another signal).
+ChildSpec chain_holder(const char* cable, const char* seconds, std::function<void()> while_held);
+
 // A bench in a temporary directory; LINKHUB_BENCH names it for the life of the object.
 struct TestBench {
-    TempDir dir;
+    TempFolder dir{"cw-sim-"};
     ScopedEnv env{"LINKHUB_BENCH", nullptr};
     TestBench();
     const std::string& path() const { return dir.path(); }

@@ -1,24 +1,24 @@
-// A strict JSON reader for tests: it accepts exactly the grammar of RFC 8259 and nothing more,
-// so that what the program writes is proven to be JSON, not just to look like it.
+// The program's JSON read with nlohmann-json, strictly: keys stay in the order written, and an
+// object that repeats a key is refused, since the program must never write one.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <string>
-#include <utility>
 #include <vector>
 
-struct JsonValue {
-    enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
-    bool boolean = false;
-    std::string text;  // a number as written, or a string's content (\u00XX as that byte)
-    std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members;  // in the order written
+using Json = nlohmann::ordered_json;
 
-    // The member named key, or null.
-    const JsonValue* find(const std::string& key) const;
-    // The member names in order.
-    std::vector<std::string> keys() const;
-};
+// Reads text as one JSON value (RFC 8259). False, with `error` saying why, when it is not
+// exactly that or an object in it repeats a key.
+bool read_json(const std::string& text, Json& value, std::string& error);
 
-// Reads text as one JSON value with optional white space around it. False, with `error`
-// naming the offset, when text is not exactly that.
-bool read_json(const std::string& text, JsonValue& value, std::string& error);
+// The member names of an object in the order written.
+std::vector<std::string> keys_of(const Json& object);
+
+// A value as text: a string's bytes (each \u00XX the program wrote is that byte again), a number
+// as written, "true", "false" or "null".
+std::string text_of(const Json& value);
+
+// The member key of object as text_of gives it, or "(missing)".
+std::string text_of(const Json& object, const std::string& key);

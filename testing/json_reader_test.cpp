@@ -4,63 +4,28 @@
 
 namespace {
 
-// The reader is only worth its name when it refuses what is not JSON.
-TEST(JsonReader, AcceptsJsonAndNothingElse) {
-    const char* const good[] = {
-        "{}",
-        " [ ] ",
-        "null",
-        "-0.5e+3",
-        "\"a\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00FF\\uD83D\\uDE00\"",
-        "{\"a\":[1,true,false,null,{\"b\":\"\"}]}",
+// The parser itself is nlohmann's; what is ours is the refusal of a repeated key, at any depth
+// and only within one object, and the bytes given back.
+TEST(JsonReader, RefusesARepeatedKeyAndGivesBackBytes) {
+    const std::pair<const char*, bool> cases[] = {
+        {"{\"a\":1,\"a\":2}", false},    {"{\"a\":{\"b\":1,\"b\":2}}", false},
+        {"[{\"a\":1},{\"a\":2}]", true}, {"{\"a\":{\"a\":1},\"b\":{\"a\":2}}", true},
+        {"{\"a\":1,}", false},
     };
-    const char* const bad[] = {
-        "",
-        "{",
-        "{\"a\":1,}",
-        "[1,]",
-        "[1 2]",
-        "01",
-        "1.",
-        "+1",
-        ".5",
-        "\"a",
-        "\"\x01\"",
-        "\"\\x\"",
-        "\"\\u12\"",
-        "\"\\uD800\"",
-        "{a:1}",
-        "{\"a\" 1}",
-        "{\"a\":1,\"a\":2}",
-        "nul",
-        "true false",
-        "'a'",
-    };
-    for (const char* text : good) {
-        JsonValue value;
+    for (const auto& [text, accepted] : cases) {
+        Json value;
         std::string error;
-        EXPECT_TRUE(read_json(text, value, error)) << text << ": " << error;
+        EXPECT_EQ(read_json(text, value, error), accepted) << text;
+        EXPECT_EQ(error.empty(), accepted) << text;
     }
-    for (const char* text : bad) {
-        JsonValue value;
-        std::string error;
-        EXPECT_FALSE(read_json(text, value, error)) << text;
-        EXPECT_NE(error, "") << text;
-    }
-}
-
-TEST(JsonReader, GivesBackWhatWasWritten) {
-    JsonValue value;
+    Json value;
     std::string error;
     ASSERT_TRUE(read_json("{\"b\":\"x\\u0000\\u00E9\\u20AC\",\"a\":[12,null]}", value, error));
-    EXPECT_EQ((std::vector<std::string>{"b", "a"}), value.keys());
-    EXPECT_EQ(std::string("x\0\xE9\xE2\x82\xAC", 6), value.find("b")->text);
-    const JsonValue& a = *value.find("a");
-    ASSERT_EQ(2u, a.items.size());
-    EXPECT_EQ(JsonValue::kNumber, a.items[0].kind);
-    EXPECT_EQ("12", a.items[0].text);
-    EXPECT_EQ(JsonValue::kNull, a.items[1].kind);
-    EXPECT_EQ(nullptr, value.find("c"));
+    EXPECT_EQ(keys_of(value), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(text_of(value, "b"), std::string("x\0\xE9\xE2\x82\xAC", 6));
+    EXPECT_EQ(text_of(value["a"][0]), "12");
+    EXPECT_EQ(text_of(value["a"][1]), "null");
+    EXPECT_EQ(text_of(value, "c"), "(missing)");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ TEST_F(BadInput, FilesThatAreNoPofFile) {
     fs::path work(work_);
     fs::create_directory(work / "folder.pof");
     std::ofstream(work / "empty.pof").close();
+    std::ofstream(work / "junk.pof") << "POF";
     {
         // 4 GiB that take no disk: refused by its header before memory is taken for the rest.
         std::ofstream sparse(work / "huge.pof", std::ios::binary);
@@ -30,12 +31,14 @@ TEST_F(BadInput, FilesThatAreNoPofFile) {
         {"folder.pof", "Unable to open folder.pof\n"},
         {"missing.pof", "Unable to open missing.pof\n"},
         {"empty.pof", "Did not understand POF file header\n"},
+        {"junk.pof", "Did not understand POF file header\n"},
         {"huge.pof", "Did not understand POF file header\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         ChildRun r = cablewright({"-c", "USB-1", c.file});
         EXPECT_EQ(r.status, 8);
+        EXPECT_EQ(r.out, console(rom_dump("Cable", rom)));
         EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
     }
     EXPECT_EQ(cable(id).rom, rom);

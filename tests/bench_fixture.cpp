@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "sim/pof_builder.h"
-#include "tests/temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -182,6 +182,13 @@ static std::string summary(const char* who, const RomImage& image) {
     return line;
 }
 
+const char kUsb1CommandLine[] = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+const char kInterruptAck[] = "Stopping safely: the cable is returned to normal mode first\n";
+
+std::string update_head(const std::string& name, const RomImage& cable, const RomImage& file) {
+    return "Reprogramming cable " + name + "\n" + cable_line(cable) + pof_line(file);
+}
+
 std::string cable_line(const RomImage& image) {
     return is_blank(image) ? "Cable ROM is blank\n" : summary("Cable", image);
 }
@@ -217,4 +224,31 @@ std::string console(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string terminal_screen(const std::string& text) {
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (char c : text) {
+        std::string& line = lines.back();
+        if (c == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\b') {
+            column -= column > 0 ? 1 : 0;
+        } else {
+            if (column >= line.size()) {
+                line.resize(column + 1, ' ');
+            }
+            line[column++] = c;
+        }
+    }
+    std::string shown;
+    for (std::string& line : lines) {
+        line.erase(line.find_last_not_of(' ') + 1);
+        shown += line + "\n";
+    }
+    return shown;
 }

@@ -8,8 +8,8 @@
 
 #include "image/rom_image.h"
 #include "sim/bench.h"
+#include "testing/child_process.h"
 #include "testing/jumper_screens.h"
-#include "tests/child_process.h"
 
 // A ROM image with the fields a cable of this family carries.
 RomImage cable_rom(std::uint16_t version, std::uint16_t id, const std::string& serial,
@@ -62,6 +62,16 @@ std::string programmer_report(const std::string& cable, const RomImage& image,
 // (signed) cable.
 RomImage merged_image(const RomImage& cable, const RomImage& file);
 
+// The programmer's command line as cablewright prints it for the cable "USB-1".
+extern const char kUsb1CommandLine[];
+
+// What cablewright says when an interrupt arrives after the temporary file was written.
+extern const char kInterruptAck[];
+
+// The first lines an update prints on standard error: the cable's name and the summary lines of
+// its ROM and of the file.
+std::string update_head(const std::string& name, const RomImage& cable, const RomImage& file);
+
 // The expected "Reprogramming cable ..." and summary lines.
 std::string cable_line(const RomImage& image);
 std::string pof_line(const RomImage& image);
@@ -73,3 +83,7 @@ std::string rom_dump(const std::string& label, const RomImage& image);
 // text as a console program writes it here, for comparing with what a run printed: each "\n"
 // becomes kConsoleLineEnd ("\r\n" on Windows).
 std::string console(const std::string& text);
+
+// What a terminal shows after text: carriage returns, backspaces and overwriting applied,
+// trailing blanks of each line dropped, each line ending in "\n".
+std::string terminal_screen(const std::string& text);

@@ -1,6 +1,5 @@
 // Two runs at once: in one folder the second refuses and no identity crosses over; against one
 // cable from two folders each operation is serialised by the chain lock and the cable ends whole.
-#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -20,19 +19,18 @@ TEST_F(Concurrency, SecondRunInOneFolderRefusesAndTheFirstCompletes) {
     int second = add_cable("Second", &second_rom);
     std::string pof = write_pof("new.pof", file);
 
-    ChildRun first_run;
-    std::thread runner([&] { first_run = cablewright({"-c", "First", pof}); });
-    // The first run holds the temporary file for at least its 3 s in select mode.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!temp_file_left() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    bool first_holds_the_file = temp_file_left();
+    // The second run starts when the first starts its programmer: the first holds the
+    // temporary file from before that until after its 3 s pause to leave select mode.
+    ChildSpec first_child = cablewright_child({"-c", "First", pof});
+    first_child.interrupt_when = "vantor_pgm -c";
+    first_child.interrupt_signal = 0;
+    bool first_holds_the_file = false;
     ChildRun second_run;
-    if (first_holds_the_file) {
+    first_child.before_interrupt = [&] {
+        first_holds_the_file = temp_file_left();
         second_run = cablewright({"-c", "Second", pof});
-    }
-    runner.join();
+    };
+    ChildRun first_run = run(first_child);
     ASSERT_TRUE(first_holds_the_file) << first_run.err;
 
     EXPECT_EQ(second_run.status, 8);
@@ -90,19 +88,22 @@ TEST_F(Concurrency, DeletedTemporaryFileNeverCarriesAnIdentityAcross) {
     int second = add_cable("Second", &second_rom);
     std::string pof = write_pof("new.pof", file);
 
-    ChildRun first_run;
-    std::thread runner([&] { first_run = cablewright({"-c", "First", pof}); });
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!temp_file_left() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    std::error_code error;
-    const bool deleted = fs::remove(fs::path(work_) / "cablewright.tmp.pof", error);
+    // A second into the first run's 3 s pause to enter select mode, with its file written, as
+    // the interrupt tests time theirs.
+    ChildSpec first_child = cablewright_child({"-c", "First", pof});
+    first_child.interrupt_when = "Merged ROM contents:";
+    first_child.interrupt_delay_ms = 1000;
+    first_child.interrupt_signal = 0;
+    bool deleted = false;
     ChildRun second_run;
-    if (deleted) {
-        second_run = cablewright({"-c", "Second", pof});
-    }
-    runner.join();
+    first_child.before_interrupt = [&] {
+        std::error_code error;
+        deleted = fs::remove(fs::path(work_) / "cablewright.tmp.pof", error);
+        if (deleted) {
+            second_run = cablewright({"-c", "Second", pof});
+        }
+    };
+    ChildRun first_run = run(first_child);
     if (!deleted) {
         // Windows refuses to delete a file its owner holds open: nothing can cross then.
         EXPECT_EQ(first_run.status, 0) << first_run.err;

@@ -9,7 +9,6 @@
 namespace {
 
 const char* const kCable = "USB-1";
-const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
 
 // Where in the run a fault strikes. Counting the library calls of one update: the ROM read,
 // entering select mode, the programmer's own lookup, leaving select mode, the read-back.
@@ -50,7 +49,7 @@ TEST_P(FaultMatrix, Cell) {
         out = rom_dump("Cable", rom) + rom_dump("pof file", file) + rom_dump("Merged", result);
     }
     if (c.stage == Stage::kProgrammer || c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
-        err += kCommandLine;
+        err += kUsb1CommandLine;
     }
     if (c.stage == Stage::kLeave || c.stage == Stage::kReadBack) {
         out += programmer_report(kCable, result);
@@ -135,8 +134,7 @@ TEST_F(FaultMatrixProgrammer, HangIsStoppedAndTheCableSwitchedBack) {
     child.deadline_ms = 120000;  // the program's own 60 s limit and its two 3 s pauses, twice
     ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, console(std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) +
-                             pof_line(file) + kCommandLine +
+    EXPECT_EQ(r.err, console(update_head(kCable, rom, file) + kUsb1CommandLine +
                              "The programmer did not finish within 60 seconds and was stopped\n"));
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);

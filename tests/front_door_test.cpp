@@ -15,71 +15,37 @@ const std::string kUsage =
     "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
     "Try 'cablewright --help' for more information.\n";
 
-// Reads a JSON document with a real parser (Python's) and prints each cable's fields, sorted, one
-// cable per line, strings turned back into their bytes. Fails unless the document is pure ASCII
-// and strict JSON with exactly the key "cables".
-const char kJsonReader[] = R"(import json, sys
-doc = json.loads(sys.stdin.buffer.read().decode('ascii'))
-assert list(doc) == ['cables'], doc
-lines = []
-for c in doc['cables']:
-    fields = [k + '=' + (c[k] if isinstance(c[k], str) else json.dumps(c[k])) for k in sorted(c)]
-    lines.append(' '.join(fields) + '\n')
-sys.stdout.buffer.write(''.join(lines).encode('latin-1'))
-)";
-
-// The same print-out from the strict JSON reader in testing/, for test runs that cannot start
-// the build machine's Python (Windows).
-std::string cables_of(const std::string& document) {
+// Reads a JSON document strictly and prints each cable's fields, sorted, one cable per line,
+// strings turned back into their bytes. Fails unless the document is pure ASCII and strict JSON
+// with exactly the key "cables".
+std::string parsed(const std::string& document) {
     for (unsigned char c : document) {
         if (c >= 0x80) {
             ADD_FAILURE() << "not ASCII: " << document;
             return "";
         }
     }
-    JsonValue doc;
+    Json doc;
     std::string error;
     if (!read_json(document, doc, error)) {
         ADD_FAILURE() << error << ": " << document;
         return "";
     }
-    EXPECT_EQ(doc.keys(), std::vector<std::string>{"cables"});
-    const JsonValue* cables = doc.find("cables");
+    EXPECT_EQ(keys_of(doc), std::vector<std::string>{"cables"});
     std::string lines;
-    for (const JsonValue& cable : cables != nullptr ? cables->items : std::vector<JsonValue>{}) {
-        std::vector<std::string> keys = cable.keys();
+    for (const Json& cable : doc.contains("cables") ? doc["cables"] : Json::array()) {
+        std::vector<std::string> keys = keys_of(cable);
         std::sort(keys.begin(), keys.end());
         std::string line;
         for (const std::string& key : keys) {
-            const JsonValue& value = *cable.find(key);
-            const std::string text = value.kind == JsonValue::kNull ? "null"
-                                     : value.kind == JsonValue::kBool
-                                         ? (value.boolean ? "true" : "false")
-                                         : value.text;
-            line += (line.empty() ? "" : " ") + key + "=" + text;
+            line += (line.empty() ? "" : " ") + key + "=" + text_of(cable, key);
         }
         lines += line + "\n";
     }
     return lines;
 }
 
-class FrontDoor : public BenchTest {
-  protected:
-    // The cables of a JSON document as kJsonReader prints them; fails the test when the
-    // document does not parse.
-    std::string parsed(const std::string& document) {
-        if (!std::string(kProgramSuffix).empty()) {
-            return cables_of(document);
-        }
-        ChildSpec reader;
-        reader.program = "/usr/bin/python3";
-        reader.args = {"-c", kJsonReader};
-        reader.input = document;
-        ChildRun r = run_child(reader);
-        EXPECT_EQ(r.status, 0) << r.err << document;
-        return r.out;
-    }
-};
+using FrontDoor = BenchTest;
 
 TEST_F(FrontDoor, HelpVersionAndMisuseTouchNoCable) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);

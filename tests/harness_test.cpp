@@ -3,8 +3,8 @@
 #include <chrono>
 #include <filesystem>
 
+#include "testing/temp_folder.h"
 #include "tests/bench_fixture.h"
-#include "tests/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -30,18 +30,22 @@ TEST_F(Harness, DeadlineStopsTheRunAndTheProgrammerItStarted) {
     EXPECT_LT(took, std::chrono::milliseconds(6500));
 }
 
-TEST(TempFolder, EachCallMakesANewEmptyFolder) {
-    const std::string first = make_temp_folder("cw_harness_");
-    const std::string second = make_temp_folder("cw_harness_");
-    ASSERT_NE(first, "");
-    ASSERT_NE(second, "");
-    EXPECT_NE(first, second);
-    for (const std::string& folder : {first, second}) {
-        EXPECT_TRUE(fs::is_directory(folder)) << folder;
-        EXPECT_TRUE(fs::is_empty(folder)) << folder;
-        EXPECT_EQ(fs::path(folder).filename().string().rfind("cw_harness_", 0), 0u) << folder;
-        fs::remove(folder);
+TEST(TempFolder, EachIsNewAndEmptyAndGoesWithItsObject) {
+    std::string gone;
+    {
+        const TempFolder first("cw_harness_"), second("cw_harness_");
+        ASSERT_NE(first.path(), "");
+        ASSERT_NE(second.path(), "");
+        EXPECT_NE(first.path(), second.path());
+        for (const TempFolder* folder : {&first, &second}) {
+            EXPECT_TRUE(fs::is_directory(folder->path())) << folder->path();
+            EXPECT_TRUE(fs::is_empty(folder->path())) << folder->path();
+            EXPECT_EQ(fs::path(folder->path()).filename().string().rfind("cw_harness_", 0), 0u);
+        }
+        fs::create_directory(fs::path(first.path()) / "full");
+        gone = first.path();
     }
+    EXPECT_FALSE(fs::exists(gone));
 }
 
 }  // namespace

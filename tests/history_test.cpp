@@ -15,25 +15,20 @@ namespace {
 using History = BenchTest;
 
 // The history's records; every line must be one whole JSON object.
-std::vector<JsonValue> records_in(const std::string& path) {
+std::vector<Json> records_in(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_TRUE(content.empty() || content.back() == '\n') << "the last line is torn";
-    std::vector<JsonValue> records;
+    std::vector<Json> records;
     std::size_t start = 0;
     for (std::size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1) {
-        JsonValue record;
+        Json record;
         std::string error;
         EXPECT_TRUE(read_json(content.substr(start, end - start), record, error)) << error;
-        EXPECT_EQ(JsonValue::kObject, record.kind);
+        EXPECT_TRUE(record.is_object());
         records.push_back(record);
     }
     return records;
-}
-
-std::string field(const JsonValue& record, const char* key) {
-    const JsonValue* value = record.find(key);
-    return value != nullptr ? value->text : "(missing)";
 }
 
 TEST_F(History, AnUnusableLogTouchesNoCable) {
@@ -70,11 +65,11 @@ TEST_F(History, AKilledRunLeavesItsStartWithoutAnEnd) {
     child.interrupt_signal = 9;
     ChildRun r = run_child(child);
     EXPECT_TRUE(r.signalled);
-    std::vector<JsonValue> records = records_in((fs::path(work_) / "history.jsonl").string());
+    std::vector<Json> records = records_in((fs::path(work_) / "history.jsonl").string());
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(field(records[0], "record"), "start");
-    EXPECT_EQ(field(records[0], "cable"), "USB-1 [1-1]");
-    EXPECT_EQ(field(records[0], "action"), "update");
+    EXPECT_EQ(text_of(records[0], "record"), "start");
+    EXPECT_EQ(text_of(records[0], "cable"), "USB-1 [1-1]");
+    EXPECT_EQ(text_of(records[0], "action"), "update");
 }
 
 // Show runs, plain and JSON, on two cables from two folders, all logging into one file at once.
@@ -105,8 +100,8 @@ TEST_F(History, ConcurrentRunsWriteWholeRecords) {
         EXPECT_EQ(r.status, 0) << r.err;
     }
     std::map<std::string, std::string> kinds;  // run id: its records' kinds in order
-    for (const JsonValue& record : records_in(history)) {
-        kinds[field(record, "run")] += field(record, "record") + " ";
+    for (const Json& record : records_in(history)) {
+        kinds[text_of(record, "run")] += text_of(record, "record") + " ";
     }
     EXPECT_EQ(kinds.size(), static_cast<std::size_t>(kRuns));
     for (const auto& run : kinds) {

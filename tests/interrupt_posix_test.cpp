@@ -8,12 +8,6 @@
 namespace {
 
 const char* const kCable = "USB-1";
-const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
-const std::string kAck = "Stopping safely: the cable is returned to normal mode first\n";
-
-std::string head(const RomImage& cable, const RomImage& file) {
-    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
-}
 
 struct InterruptCase {
     const char* name;
@@ -49,18 +43,12 @@ TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
     child.hold_input_open = true;  // a console where nobody presses ENTER
     ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, head(rom, file) + c.err_tail + "Interrupted\n");
+    EXPECT_EQ(r.err, update_head(kCable, rom, file) + c.err_tail + "Interrupted\n");
     EXPECT_EQ(r.out.find(kNormalJumperScreen) != std::string::npos, c.normal_screen);
     EXPECT_EQ(r.out.find(kReprogramJumperScreen) != std::string::npos, c.reprogram_screen);
     CableRecord after = cable(id);
     EXPECT_FALSE(after.select_mode);
-    RomImage expected = rom;
-    if (c.programmed) {
-        for (std::size_t k = 0; k < kKindOffset; ++k) {
-            expected.bytes[k] = file.bytes[k];
-        }
-    }
-    EXPECT_EQ(after.rom, expected);
+    EXPECT_EQ(after.rom, c.programmed ? merged_image(rom, file) : rom);
     EXPECT_FALSE(temp_file_left());
 }
 
@@ -68,23 +56,24 @@ INSTANTIATE_TEST_SUITE_P(
     Phases, Interrupt,
     testing::Values(
         // Arrives during the pause after entering select mode: the programmer is not started.
-        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false, kAck,
-                      false, false},
+        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false,
+                      kInterruptAck, false, false},
         InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM, false,
-                      kAck, false, false},
-        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false, kAck, true,
-                      false, true},
+                      kInterruptAck, false, false},
+        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false,
+                      kInterruptAck, true, false, true},
         // Nothing will be programmed, so the user is not asked to set the jumpers for it; they
         // are still shown where they belong for normal mode.
         InterruptCase{"JumperCableSelectModePause", 1, "Merged ROM contents:", 1000, SIGINT, false,
-                      kAck, true, false, false},
+                      kInterruptAck, true, false, false},
         // The programmer, in a process group of its own, gets the same interrupt passed on and
         // is waited for.
         InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
-                      kCommandLine + kAck + "The programmer failed with exit status 130\n", false,
-                      false},
+                      std::string(kUsb1CommandLine) + kInterruptAck +
+                          "The programmer failed with exit status 130\n",
+                      false, false},
         InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
-                      kCommandLine + kAck, false, true}),
+                      std::string(kUsb1CommandLine) + kInterruptAck, false, true}),
     [](const testing::TestParamInfo<InterruptCase>& param_info) {
         return std::string(param_info.param.name);
     });

@@ -13,10 +13,6 @@ namespace {
 const char* const kFinished = "Finished\n";
 const char* const kForceHint = "Use the --force option to reprogram anyway\n";
 
-RomImage merged(const RomImage& cable, const RomImage& file) {
-    return merged_image(cable, file);
-}
-
 using EndToEnd = BenchTest;
 
 // The dump in full, byte for byte: the other tests build theirs with rom_dump.
@@ -198,29 +194,6 @@ TEST_F(EndToEnd, RefusalsTouchNothing) {
     }
 }
 
-TEST_F(EndToEnd, BadFileEndsWithEight) {
-    RomImage rom = cable_rom(3, 2, "AB-07", true);
-    add_cable("USB-1", &rom);
-    fs::create_directory(fs::path(work_) / "dir.pof");
-    { std::ofstream(fs::path(work_) / "junk.pof") << "POF"; }
-    struct Case {
-        const char* file;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"missing.pof", "Unable to open missing.pof\n"},
-        {"dir.pof", "Unable to open dir.pof\n"},
-        {"junk.pof", "Did not understand POF file header\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        ChildRun r = cablewright({"-c", "USB-1", c.file});
-        EXPECT_EQ(r.status, 8);
-        EXPECT_EQ(r.out, console(rom_dump("Cable", rom)));
-        EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + c.message));
-    }
-}
-
 TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     RomImage file = cable_rom(4, 2, "AB-##", true);
@@ -230,7 +203,7 @@ TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     ChildRun r = cablewright({"-n", "-c", "USB-1", write_pof("new.pof", file)});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console(rom_dump("Cable", rom) + rom_dump("pof file", file) +
-                             rom_dump("Merged", merged(rom, file)) +
+                             rom_dump("Merged", merged_image(rom, file)) +
                              "Dry run requested, terminating before making any changes\n"));
     EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file)));
     EXPECT_FALSE(temp_file_left());

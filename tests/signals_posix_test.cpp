@@ -11,13 +11,7 @@
 namespace {
 
 const char* const kCable = "USB-1";
-const std::string kCommandLine = "vantor_pgm -c \"USB-1\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
-const std::string kAck = "Stopping safely: the cable is returned to normal mode first\n";
 const std::string kLostOutput = "Unable to write to standard output\n";
-
-std::string head(const RomImage& cable, const RomImage& file) {
-    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
-}
 
 class Safety : public BenchTest {
   protected:
@@ -67,7 +61,7 @@ TEST_P(EndingSignal, IsHonouredAfterTheCableIsBack) {
     child.interrupt_signal = GetParam();
     ChildRun r = run(child);
     EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, head(rom_, file_) + kAck + "Interrupted\n");
+    EXPECT_EQ(r.err, update_head(kCable, rom_, file_) + kInterruptAck + "Interrupted\n");
     expect_safe_end(false);
 }
 
@@ -88,10 +82,10 @@ TEST_F(Safety, InheritedSettingsNeitherStopNorSpoilTheUpdate) {
     const Case cases[] = {
         // A background job of a script: the user's Ctrl-C is not meant for it.
         {"interrupt ignored", "trap '' INT; exec \"$0\" \"$@\"", 0, true,
-         kCommandLine + "Finished\n"},
+         std::string(kUsb1CommandLine) + "Finished\n"},
         // The programmer's end must still be seen and its status read.
         {"child signal ignored", "exec env --ignore-signal=CHLD \"$0\" \"$@\"", 0, true,
-         kCommandLine + "Finished\n"},
+         std::string(kUsb1CommandLine) + "Finished\n"},
         {"file size limit", "ulimit -f 1; exec \"$0\" \"$@\"", 8, false,
          "Unable to write cablewright.tmp.pof\n"},
     };
@@ -105,7 +99,7 @@ TEST_F(Safety, InheritedSettingsNeitherStopNorSpoilTheUpdate) {
         child.interrupt_delay_ms = 1000;
         ChildRun r = run(child);
         EXPECT_EQ(r.status, c.status);
-        EXPECT_EQ(r.err, head(rom_, file_) + c.err_tail);
+        EXPECT_EQ(r.err, update_head(kCable, rom_, file_) + c.err_tail);
         expect_safe_end(c.programmed);
     }
 }
@@ -133,7 +127,7 @@ TEST_F(Safety, UnwritableStandardOutputNeverLeavesTheCableHalfway) {
         child.input = "\n\n";
         ChildRun r = run(child);
         EXPECT_EQ(reported_status(r.err), 8);
-        EXPECT_EQ(r.err, head(rom_, file_) + c.err_tail);
+        EXPECT_EQ(r.err, update_head(kCable, rom_, file_) + c.err_tail);
         expect_safe_end(false);
     }
 }
@@ -148,7 +142,7 @@ TEST_F(Safety, ReaderGoneInSelectModeLeavesTheCableSafe) {
     const int status = reported_status(r.err);
     const bool programmed = status == 0;
     EXPECT_EQ(r.err,
-              head(rom_, file_) + kCommandLine +
+              update_head(kCable, rom_, file_) + kUsb1CommandLine +
                   (programmed ? "Finished\n" : "The programmer failed with exit status 141\n"));
     EXPECT_EQ(status, programmed ? 0 : 8);
     // A programmer that died on its last words may or may not have written the ROM.

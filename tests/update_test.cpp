@@ -10,10 +10,6 @@ namespace {
 
 const char* const kCable = "Kestrel \"lab\" [USB-1]";
 
-RomImage merged(const RomImage& cable, const RomImage& file) {
-    return merged_image(cable, file);
-}
-
 std::string programmer_report(const RomImage& image, bool rom_written = true) {
     return programmer_report(kCable, image, rom_written);
 }
@@ -23,7 +19,7 @@ const std::string kCommandLine =
     "vantor_pgm -c \"Kestrel \\\"lab\\\" [USB-1]\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
 
 std::string head(const RomImage& cable, const RomImage& file) {
-    return std::string("Reprogramming cable ") + kCable + "\n" + cable_line(cable) + pof_line(file);
+    return update_head(kCable, cable, file);
 }
 
 std::string dumps(const RomImage& cable, const RomImage& file, const RomImage& result) {
@@ -37,7 +33,7 @@ TEST_F(Update, NewerLogicKeepsTheCablesIdentity) {
     RomImage file = cable_rom(4, 2, "AB-##", false, "Other product");
     int id = add_cable(kCable, &rom);
     ChildRun r = cablewright({"--cable", kCable, write_pof("new.pof", file)});
-    RomImage result = merged(rom, file);
+    RomImage result = merged_image(rom, file);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console(dumps(rom, file, result) + programmer_report(result)));
     EXPECT_EQ(r.err, console(head(rom, file) + kCommandLine + "Finished\n"));
@@ -68,7 +64,7 @@ TEST_F(Update, HardwareIdOneWalksThroughBothJumperScreens) {
     int id = add_cable(kCable, &rom);
     // Typed ahead at the first prompt: must not answer the second one.
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "ok\n\n");
-    RomImage result = merged(rom, file);
+    RomImage result = merged_image(rom, file);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, console(dumps(rom, file, result) + kReprogramJumperScreen + "\n" +
                              programmer_report(result) + kNormalJumperScreen + "\n"));
@@ -102,7 +98,7 @@ TEST_P(UpdateFailure, CableEndsInNormalModeAndNothingIsLeft) {
     int id = add_cable(kCable, &rom);
     c.arrange(*this, id);
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)}, "", c.programmer_on_path);
-    RomImage result = merged(rom, file);
+    RomImage result = merged_image(rom, file);
     EXPECT_EQ(r.status, 8);
     std::string out = dumps(rom, file, result);
     if (c.reported) {
@@ -170,7 +166,7 @@ TEST_F(Update, OneWrongByteIsCaughtByTheReadBack) {
     int id = add_cable(kCable, &rom);
     set_programmer(*this, ProgrammerMode::kWrongByte, 0x40);
     ChildRun r = cablewright({"-c", kCable, write_pof("new.pof", file)});
-    RomImage result = merged(rom, file);
+    RomImage result = merged_image(rom, file);
     RomImage wrong = result;
     wrong.bytes[0x40] = static_cast<std::uint8_t>(~wrong.bytes[0x40]);
     EXPECT_EQ(r.status, 8);

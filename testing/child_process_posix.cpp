@@ -1,16 +1,19 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <future>
+#include <utility>
 
-#include "tests/child_process.h"
+#include "testing/child_process.h"
 
 extern char** environ;
 
@@ -73,9 +76,21 @@ std::string overran(const ChildSpec& child) {
 
 ChildRun run_child(const ChildSpec& child) {
     ChildRun run;
+    const bool whole_terminal = child.terminal == ChildSpec::Terminal::kWhole;
+    int terminal = -1;
+    if (child.terminal != ChildSpec::Terminal::kNone &&
+        ((terminal = posix_openpt(O_RDWR | O_NOCTTY)) < 0 || grantpt(terminal) != 0 ||
+         unlockpt(terminal) != 0)) {
+        run.failure = system_failure("posix_openpt");
+        close(terminal);
+        return run;
+    }
+    const std::string terminal_name = terminal >= 0 ? ptsname(terminal) : "";
+    // Made on a terminal too, where the child closes them at once.
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
         run.failure = system_failure("pipe");
+        close(terminal);
         return run;
     }
     std::vector<std::string> words{child.program};
@@ -87,13 +102,33 @@ ChildRun run_child(const ChildSpec& child) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(child.deadline_ms);
     pid_t pid = fork();
     if (pid == 0) {
-        // Its own process group, so a signal reaches the programmer too, as from a console, and
-        // the deadline ends everything the run started.
-        setpgid(0, 0);
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) {
+        int streams[3] = {in[0], out[1], err[1]};
+        int tty = -1, null_device = -1;
+        if (terminal >= 0) {
+            // A session of its own, whose controlling terminal the first open makes this one.
+            setsid();
+            tty = open(terminal_name.c_str(), O_RDWR);
+            termios modes{};
+            tcgetattr(tty, &modes);
+            if (whole_terminal) {
+                modes.c_lflag |= ISIG;
+                modes.c_cc[VINTR] = 3;
+            } else {
+                cfmakeraw(&modes);
+            }
+            tcsetattr(tty, TCSANOW, &modes);
+            null_device = open("/dev/null", O_RDWR);
+            streams[0] = streams[1] = whole_terminal ? tty : null_device;
+            streams[2] = tty;
+        } else {
+            // Its own process group, so a signal reaches the programmer too, as from a console,
+            // and the deadline ends everything the run started.
+            setpgid(0, 0);
+        }
+        for (int fd = 0; fd < 3; ++fd) {
+            dup2(streams[fd], fd);
+        }
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], terminal, tty, null_device}) {
             close(fd);
         }
         if (!child.folder.empty() && chdir(child.folder.c_str()) != 0) {
@@ -105,6 +140,12 @@ ChildRun run_child(const ChildSpec& child) {
     close(in[0]);
     close(out[1]);
     close(err[1]);
+    if (terminal >= 0) {
+        // What the terminal shows is read in place of the output it stands for.
+        int& shown = whole_terminal ? out[0] : err[0];
+        close(shown);
+        shown = terminal;
+    }
     if (pid < 0) {
         run.failure = system_failure("fork");
         close(in[1]);
@@ -112,8 +153,11 @@ ChildRun run_child(const ChildSpec& child) {
         close(err[0]);
         return run;
     }
-    // Set here too, so that the group exists whenever a signal or the deadline comes.
-    setpgid(pid, pid);
+    // Set here too, so that the group exists whenever a signal or the deadline comes (a session
+    // leader has its group already, and would refuse setsid in one made here first).
+    if (terminal < 0) {
+        setpgid(pid, pid);
+    }
     run.started = true;
     signal(SIGPIPE, SIG_IGN);
 
@@ -195,7 +239,14 @@ ChildRun run_child(const ChildSpec& child) {
         if (triggered && !interrupted &&
             Clock::now() - trigger_time >= std::chrono::milliseconds(child.interrupt_delay_ms)) {
             interrupted = true;
-            kill(-pid, child.interrupt_signal);
+            if (child.before_interrupt) {
+                child.before_interrupt();
+            }
+            if (whole_terminal) {
+                (void)!write(terminal, "\x03", 1);  // Ctrl-C, typed
+            } else {
+                kill(-pid, child.interrupt_signal);
+            }
         }
     }
     if (in[1] >= 0) {
@@ -204,29 +255,27 @@ ChildRun run_child(const ChildSpec& child) {
     close(out[0]);
     close(err[0]);
 
-    // A child may close its outputs and go on, so the wait polls until the deadline too. Only an
-    // interrupted wait is retried: any other failure would fail the same way forever.
-    int status = 0;
-    for (;;) {
-        kill_hard();
-        pid_t got = waitpid(pid, &status, killed ? 0 : WNOHANG);
-        if (got == pid) {
-            break;
+    // A child may close its outputs and go on, so it is reaped by a thread of its own while this
+    // one keeps the deadline. Only an interrupted wait is retried: any other failure would fail
+    // the same way forever.
+    auto reaped = std::async(std::launch::async, [pid] {
+        int status = 0;
+        pid_t got;
+        while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::string why = system_failure("waitpid");
-            kill(-pid, SIGKILL);
-            run.failure = run.failure.empty() ? why : run.failure + "; " + why;
-            return run;
-        }
-        if (Clock::now() >= deadline) {
-            kill_all(overran(child));
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        return std::make_pair(got == pid ? 0 : errno, status);
+    });
+    if (!killed && reaped.wait_until(deadline) == std::future_status::timeout) {
+        kill_all(overran(child));
+    }
+    kill_hard();
+    const auto [wait_error, status] = reaped.get();
+    if (wait_error != 0) {
+        errno = wait_error;
+        std::string why = system_failure("waitpid");
+        kill(-pid, SIGKILL);
+        run.failure = run.failure.empty() ? why : run.failure + "; " + why;
+        return run;
     }
     if (WIFSIGNALED(status)) {
         run.signalled = true;

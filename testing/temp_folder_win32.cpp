@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <random>
 
-#include "tests/temp_folder.h"
+#include "testing/temp_folder.h"
 
 std::string make_temp_folder(const std::string& prefix) {
     char base[MAX_PATH + 1];

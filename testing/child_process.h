@@ -1,6 +1,8 @@
-// Running a program for an end-to-end test, as one platform service.
+// Running a program for a test, as one platform service: the end-to-end tests, the simulator's
+// tests and whatever else starts a program use this one runner.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,15 +28,24 @@ struct ChildSpec {
     // Sends signal `interrupt_signal` once the child's output contains this text (empty: never).
     std::string interrupt_when;
     int interrupt_delay_ms = 0;  // after the text appeared
-    int interrupt_signal = 2;
+    int interrupt_signal = 2;    // 0: none, for a child that only before_interrupt acts on
+    // Runs in the runner's thread once the interrupt is due, just before it is sent: the test
+    // acts while the child is at that point (its outputs are read again when this returns).
+    std::function<void()> before_interrupt;
     bool hold_input_open = false;  // keep standard input open after feeding it, as a console
+    // POSIX only: a pseudo-terminal in place of pipes, the child leading a session of its own
+    // with it as its controlling terminal, and no input fed. kWhole: the terminal is all three
+    // streams (Ctrl-C interrupts), `out` is all it showed and the interrupt is typed as Ctrl-C.
+    // kStandardError: only standard error is the terminal, raw, and `err` is what it showed;
+    // standard input and output are the null device.
+    enum class Terminal { kNone, kWhole, kStandardError } terminal = Terminal::kNone;
     // Past this the child and everything it started are killed, so that a hang fails the test
     // quickly and before CTest's limit for it: twice the slowest normal run (two 3 s pauses).
     int deadline_ms = 12000;
 };
 
-// Runs child to its end, or to its deadline, and collects its outputs. On Windows no interrupt
-// is ever sent.
+// Runs child to its end, or to its deadline, and collects its outputs. On Windows no signal is
+// ever sent; before_interrupt is still called.
 ChildRun run_child(const ChildSpec& child);
 
 // What follows a program's name in its file name: "" (POSIX) or ".exe" (Windows).

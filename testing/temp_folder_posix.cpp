@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "tests/temp_folder.h"
+#include "testing/temp_folder.h"
 
 std::string make_temp_folder(const std::string& prefix) {
     std::error_code ec;

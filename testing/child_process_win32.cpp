@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "handoff/programmer.h"
-#include "tests/child_process.h"
+#include "testing/child_process.h"
 
 const char kProgramSuffix[] = ".exe";
 const char kPathListSeparator = ';';
@@ -89,11 +89,31 @@ DWORD milliseconds_until(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
 }
 
-void drain(HANDLE pipe, std::string& text) {
+// The two outputs of one child as they arrive, and the one call of before_interrupt once either
+// shows interrupt_when.
+struct Outputs {
+    const ChildSpec& child;
+    ChildRun& run;
+    std::mutex lock;
+    bool acted;
+
+    void take(std::string ChildRun::*text, const char* bytes, DWORD size) {
+        std::lock_guard<std::mutex> guard(lock);
+        (run.*text).append(bytes, size);
+        if (!acted && (run.out.find(child.interrupt_when) != std::string::npos ||
+                       run.err.find(child.interrupt_when) != std::string::npos)) {
+            acted = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(child.interrupt_delay_ms));
+            child.before_interrupt();
+        }
+    }
+};
+
+void drain(HANDLE pipe, Outputs& outputs, std::string ChildRun::*text) {
     char buffer[4096];
     DWORD got = 0;
     while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        text.append(buffer, got);
+        outputs.take(text, buffer, got);
     }
 }
 
@@ -174,8 +194,11 @@ ChildRun run_child(const ChildSpec& child) {
             close_handle(in_write);
         }
     });
-    std::future<void> errors = std::async(std::launch::async, [&] { drain(err_read, run.err); });
-    std::future<void> output = std::async(std::launch::async, [&] { drain(out_read, run.out); });
+    Outputs outputs{child, run, {}, child.interrupt_when.empty() || !child.before_interrupt};
+    std::future<void> errors =
+        std::async(std::launch::async, [&] { drain(err_read, outputs, &ChildRun::err); });
+    std::future<void> output =
+        std::async(std::launch::async, [&] { drain(out_read, outputs, &ChildRun::out); });
     // The reads end when every process holding the pipes has ended, which may be after the
     // child itself: one it started may go on.
     bool ended =

@@ -1,9 +1,0 @@
-// A private folder for one test, as one platform service.
-#pragma once
-
-#include <string>
-
-// Makes a new, empty folder in the system's temporary folder, named prefix plus a random part
-// that no other folder there has; returns its path, or "" when none could be made (reported on
-// standard error). Two suites running side by side never share one.
-std::string make_temp_folder(const std::string& prefix);
