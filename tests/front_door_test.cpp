@@ -102,7 +102,7 @@ TEST_F(FrontDoor, HelpVersionAndMisuseTouchNoCable) {
         {{"--version", "--HELP"}, 0, help_text(), ""},
         {{"--forse"}, 16, "", "Unknown option --forse\n" + kUsage},
         {{"--cable"}, 16, "", "Option --cable needs a value\n" + kUsage},
-        {{"a.pof", "b.pof"}, 16, "", kUsage},
+        {{"a.pof", "b.pof"}, 16, "", "Only one file can be programmed at a time\n" + kUsage},
         {{"--list", "new.pof"}, 16, "", "Option --list cannot be used with a file\n" + kUsage},
         {{"--json", "new.pof"}, 16, "", "Option --json cannot be used with a file\n" + kUsage},
         {{"-c", "--help"},
