@@ -98,8 +98,12 @@ std::string file_fields(const std::string* path, const PofImage* pof) {
 
 // Appends one record; closes the history when that failed, so nothing more is tried.
 bool append(RunLog& log, const std::string& record) {
-    if (append_history_line(log.file, record + "\n")) {
-        return true;
+    if (lock_history_file(log.file, kHistoryLockTimeoutMs, log.interrupted)) {
+        const bool appended = append_history_line(log.file, record + "\n");
+        unlock_history_file(log.file);
+        if (appended) {
+            return true;
+        }
     }
     keep_messages(nullptr);
     print_message("Unable to write log %s\n", log.path.c_str());
@@ -155,6 +159,7 @@ bool open_run_log(RunLog& log, const std::string& path, int argc, const char* co
         return false;
     }
     log.run = new_run_id();
+    log.interrupted = interrupted;
     for (int i = 0; i < argc; ++i) {
         log.argv.push_back(argv[i] != nullptr ? argv[i] : "");
     }

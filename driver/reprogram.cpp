@@ -206,8 +206,10 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     RunOutcome outcome =
         update_in_select_mode(name, pof, decision.hardware_id, temp_file, services, log);
     status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
+    // An interrupt can also end the wait for the history's lock.
+    const bool interrupted = services.interrupt_requested();
     services.finish_interrupt_guard();
-    if (outcome == RunOutcome::kInterrupted) {
+    if (outcome == RunOutcome::kInterrupted || interrupted) {
         put_message("Interrupted\n");
         return kStatusFailed;
     }
