@@ -172,14 +172,16 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
     if (log.file == nullptr) {
         return true;
     }
-    std::string record =
-        "{\"record\":\"start\",\"run\":\"" + log.run + "\",\"time\":\"" + utc_time_text(now_ms()) +
-        "\",\"host\":" + optional_string(host_name()) +
-        ",\"user\":" + optional_string(user_name()) +
-        ",\"version\":" + json_string(tool_version()) + ",\"pid\":" + std::to_string(process_id()) +
-        ",\"argv\":" + json_array(log.argv) +
-        ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
-        ",\"action\":" + json_string(action) + rom_fields(rom) + file_fields(file_path, pof) + "}";
+    std::string record = "{\"record\":\"start\",\"run\":\"" + log.run + "\",\"time\":\"" +
+                         utc_time_text(now_ms()) + "\",\"host\":" + optional_string(host_name()) +
+                         ",\"user\":" + optional_string(user_name()) +
+                         ",\"version\":" + json_string(tool_version()) +
+                         ",\"pid\":" + std::to_string(process_id()) +
+                         ",\"argv\":" + json_array(log.argv) +
+                         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
+                         ",\"action\":" + json_string(action) + ",\"serial_requested\":" +
+                         (log.serial_requested ? json_string(*log.serial_requested) : "null") +
+                         rom_fields(rom) + file_fields(file_path, pof) + "}";
     return append(log, record);
 }
 

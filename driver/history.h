@@ -31,7 +31,8 @@ struct RunLog {
     bool ended = false;
     // What the run learnt as it went; what it never learnt is null in the records.
     std::optional<std::string> cable;
-    std::optional<RomImage> merged;  // the image that was to be programmed
+    std::optional<std::string> serial_requested;  // the --serial value, even when refused
+    std::optional<RomImage> merged;               // the image that was to be programmed
     std::optional<RomImage> read_back;
 };
 

@@ -453,14 +453,15 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=2, signature present\nFinished\n",
-         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock}},
+         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead,
+          kUnlock}},
         {"back with jumpers",
          1,
          HWL_OK,
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=1, signature present\nFinished\n",
-         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
+         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
           "jumpers normal"}},
         {"refused three times",
          2,
@@ -468,15 +469,9 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kCable,
          kStatusFailed,
          failed + failed + failed + "Cable USB-1 [1-1] may still be in select mode\n",
-         {kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock, "wait 1000",
-          kFind, kLock, kNormal, kUnlock}},
-        {"no such cable",
-         2,
-         HWL_OK,
-         "USB-9",
-         kStatusNoCable,
-         missing + missing + missing,
-         {"find USB-9 6000", "wait 1000", "find USB-9 6000", "wait 1000", "find USB-9 6000"}},
+         {kFind, kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock,
+          "wait 1000", kFind, kLock, kNormal, kUnlock}},
+        {"no such cable", 2, HWL_OK, "USB-9", kStatusNoCable, missing, {"find USB-9 6000"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -590,9 +585,10 @@ bool is_time(const std::string& text) {
     return true;
 }
 
-const Log kStartKeys = {"record",      "run",    "time",         "host",      "user", "version",
-                        "pid",         "argv",   "cable",        "action",    "rom",  "zan_version",
-                        "hardware_id", "serial", "product_name", "signature", "file"};
+const Log kStartKeys = {"record",           "run",       "time",        "host",        "user",
+                        "version",          "pid",       "argv",        "cable",       "action",
+                        "serial_requested", "rom",       "zan_version", "hardware_id", "serial",
+                        "product_name",     "signature", "file"};
 const Log kEndKeys = {"record", "run",       "time",   "pid",     "cable",
                       "merged", "read_back", "status", "outcome", "messages"};
 
@@ -623,6 +619,8 @@ TEST_F(Run, EachActionWritesItsRecords) {
          true, true},
         {"refused", false, 3, "new.pof", false, nullptr, "", HWL_OK, 8, "update", "refused", false,
          false},
+        {"refused initialise", true, 4, "new.pof", false, "B-1", "", HWL_OK, 8, "initialise",
+         "refused", false, false},
         {"interrupted", false, 4, "new.pof", false, nullptr, "pause 3000 select", HWL_OK, 8,
          "update", "interrupted", true, false},
         {"unreadable file", false, 4, "missing.pof", false, nullptr, "", HWL_OK, 8, nullptr,
@@ -703,6 +701,7 @@ TEST_F(Run, EachActionWritesItsRecords) {
         EXPECT_EQ(run, text_of(end.find("run")));
         EXPECT_EQ(text_of(start.find("pid")), text_of(end.find("pid")));
         EXPECT_EQ(c.action, text_of(start.find("action")));
+        EXPECT_EQ(c.serial != nullptr ? c.serial : "null", text_of(start.find("serial_requested")));
         EXPECT_EQ(kCable, text_of(start.find("cable")));
         EXPECT_EQ(hex_of(rom), text_of(start.find("rom")));
         EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start.find("serial")));
@@ -790,6 +789,19 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     EXPECT_EQ("Finished", printed.back());
     printed.pop_back();  // printed after the end record
     EXPECT_EQ(printed, logged);
+
+    // As in other runs, a cable that was never found gets only the end record.
+    TearDown();
+    SetUp();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return false; }));
+    options.cable = "USB-9";
+    EXPECT_EQ(kStatusNoCable, leave_select_mode_run(options, test_services(), &log));
+    testing::internal::GetCapturedStderr();
+    records = history_records("history.jsonl");
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("end", text_of(records[0].find("record")));
+    EXPECT_EQ("failed", text_of(records[0].find("outcome")));
 }
 
 }  // namespace
