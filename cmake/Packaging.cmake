@@ -29,6 +29,12 @@ if(NOT WIN32)
     install(FILES ${CW_COMPLETION}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME cablewright
             COMPONENT cablewright)
+    # bash is always there where the completion is made.
+    if(BUILD_TESTING)
+      add_test(NAME bash_completion
+               COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh ${CW_COMPLETION})
+      set_tests_properties(bash_completion PROPERTIES TIMEOUT 20)
+    endif()
   endif()
   # Each package carries the copyright file and a compressed changelog in its documentation.
   configure_file(${PROJECT_SOURCE_DIR}/doc/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
