@@ -60,6 +60,9 @@ set(CW_PACKAGE_MAINTAINER "" CACHE STRING
 set(CPACK_PACKAGE_CONTACT "${CW_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL cablewright simulator)
+# Checks that only cpack needs (the maintainer), so that configuring, building and installing
+# need none of them.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake)
 set(CPACK_COMPONENT_CABLEWRIGHT_DISPLAY_NAME "cablewright")
 set(CPACK_COMPONENT_SIMULATOR_DISPLAY_NAME "Simulated JTAG bench (stand-in library, programmer, bench tool)")
 
