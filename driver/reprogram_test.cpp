@@ -15,6 +15,7 @@
 
 #include "common/message.h"
 #include "driver/history.h"
+#include "driver/history_file.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
@@ -805,3 +806,42 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
 }
 
 }  // namespace
+
+// Another program holds the history when the update's end record is due, and the user
+// interrupts the wait: no record, and the run ends as interrupted, never "Finished".
+TEST_F(Run, AnInterruptEndsTheWaitForTheHistory) {
+    cable().rom_text = hex_of(cable_image(3, 2));
+    write_pof(file_image(4, 2));
+    static HistoryFile* holder = nullptr;
+    static bool held = false;
+    held = false;
+    holder = open_history_file("history.jsonl");
+    ASSERT_NE(nullptr, holder);
+    RunServices services = test_services();
+    // Taken while the cable settles back in normal mode, before the end record.
+    services.pause = [](std::uint32_t, CableStep step) {
+        if (step == CableStep::kLeaveSelectMode) {
+            held = lock_history_file(holder, 0, nullptr);
+        }
+    };
+    const char* const argv[] = {"cablewright"};
+    RunLog log;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    // The interrupt arrives while the run waits for the lock.
+    ASSERT_TRUE(
+        open_run_log(log, "history.jsonl", 1, argv, [] { return g_script.interrupted = held; }));
+    Options options;
+    options.cable = kCable;
+    options.file = "new.pof";
+    int status = reprogram_cable(options, services, &log);
+    std::string err = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    unlock_history_file(holder);
+    close_history_file(holder);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(kStatusFailed, status);
+    EXPECT_EQ("Unable to write log history.jsonl\nInterrupted\n",
+              err.substr(err.find("Unable to write log")));
+    EXPECT_EQ(1u, history_records("history.jsonl").size());
+}
