@@ -1,5 +1,7 @@
 #include "cable/cable_list.h"
 
+#include <algorithm>
+
 #include "cable/cable_read.h"
 #include "cable/cable_select.h"
 #include "common/exit_status.h"
@@ -7,16 +9,20 @@
 
 namespace {
 
-// A listing must not hang on a cable someone else is using: it says so and moves on.
-constexpr std::uint32_t kListLockTimeoutMs = 250;
+// A listing must not hang on cables someone else is using: it says so and moves on. The lock
+// waits of one listing share this budget, so that many busy cables still list within the time
+// the bash completion gives it; once it is spent, cables are tried without waiting.
+constexpr std::uint32_t kListLockBudgetMs = 1000;
 
-ListedCable read_cable(const HWL_HARDWARE& record, int number, const std::string& name) {
+// Reads one cable, waiting for its lock at most what is left of `budget_ms`, which it spends.
+ListedCable read_cable(const HWL_HARDWARE& record, int number, const std::string& name,
+                       std::uint32_t& budget_ms) {
     ListedCable cable;
     cable.number = number;
     cable.name = name;
     cable.updatable = in_family(record);
-    RomReading reading =
-        read_rom_under_lock(record.chain, kListLockTimeoutMs, RomQuery::kWhole, cable.rom);
+    RomReading reading = read_rom_under_lock(record.chain, budget_ms, RomQuery::kWhole, cable.rom);
+    budget_ms -= std::min(budget_ms, reading.lock_wait_ms);
     if (reading.locked != HWL_OK) {
         bool busy = reading.locked == HWL_LOCKED_ALREADY || reading.locked == HWL_CHAIN_IN_USE ||
                     reading.locked == HWL_HARDWARE_IN_USE;
@@ -39,6 +45,7 @@ int list_attached_cables(std::vector<ListedCable>& cables) {
     }
     const std::size_t records = list.size();
     std::vector<ListedCable> found;
+    std::uint32_t budget_ms = kListLockBudgetMs;
     for (std::size_t j = 0; j < records; ++j) {
         const HWL_HARDWARE& record = list[j];
         if (!in_family(record)) {
@@ -48,7 +55,7 @@ int list_attached_cables(std::vector<ListedCable>& cables) {
         std::string name;
         HWL_ERROR named = read_cable_name(record.chain, name);
         if (named == HWL_OK) {
-            found.push_back(read_cable(record, number, name));
+            found.push_back(read_cable(record, number, name, budget_ms));
         } else {
             ListedCable nameless;
             nameless.number = number;
@@ -70,7 +77,8 @@ int list_named_cable(const std::string& name, std::vector<ListedCable>& cables) 
     if (!find_named_cable(name.c_str(), record)) {
         return kStatusNoCable;
     }
-    cables.assign(1, read_cable(record, 1, name));
+    std::uint32_t budget_ms = kListLockBudgetMs;
+    cables.assign(1, read_cable(record, 1, name, budget_ms));
     return kStatusDone;
 }
 

@@ -75,12 +75,37 @@ TEST_F(CableList, EachCableOfTheFamilyWithWhatItsRomHolds) {
     EXPECT_EQ(cables[0].rom.bytes[255], 0x0F);
     EXPECT_TRUE(is_blank(cables[6].rom));
 
-    // A listing never waits long for a cable someone else holds.
+    // Nothing waited, so every lock could still have waited the whole budget.
     for (const std::string& line : fake_linkhub().log) {
         if (line.rfind("lock ", 0) == 0) {
-            EXPECT_EQ(line.substr(line.rfind(' ')), " 250") << line;
+            EXPECT_EQ(line.substr(line.rfind(' ')), " 1000") << line;
         }
     }
+}
+
+// Busy cables share one budget of lock waits: once it is spent the rest are tried at once, so
+// that many of them still list within the completion's time.
+TEST_F(CableList, BusyCablesShareOneWait) {
+    for (const char* name : {"Busy-1", "Busy-2", "Busy-3", "Busy-4"}) {
+        FakeCable& cable = add_cable(name);
+        cable.lock_result = 36;
+        cable.busy_waits = true;
+    }
+    add_cable("USB-1 [1-1]");
+    int status = -1;
+    std::vector<ListedCable> cables;
+    list(status, cables);
+    ASSERT_EQ(cables.size(), 5u);
+    EXPECT_EQ(cables[3].kind, ListedKind::kInUse);
+    EXPECT_EQ(cables[4].kind, ListedKind::kRom);
+    std::vector<std::string> locks;
+    for (const std::string& line : fake_linkhub().log) {
+        if (line.rfind("lock ", 0) == 0) {
+            locks.push_back(line);
+        }
+    }
+    EXPECT_EQ(locks, (std::vector<std::string>{"lock Busy-1 1000", "lock Busy-2 0", "lock Busy-3 0",
+                                               "lock Busy-4 0", "lock USB-1 [1-1] 0"}));
 }
 
 TEST_F(CableList, NothingToListEndsWithTwelve) {

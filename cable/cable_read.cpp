@@ -1,5 +1,7 @@
 #include "cable/cable_read.h"
 
+#include <chrono>
+
 #include "cable/error_name.h"
 #include "common/message.h"
 #include "image/rom_text.h"
@@ -17,7 +19,12 @@ constexpr std::uint32_t kProbeCapacity = 64;
 RomReading read_rom_under_lock(HWL_CHAIN chain, std::uint32_t lock_timeout_ms, RomQuery query,
                                RomImage& rom) {
     RomReading reading;
+    const auto start = std::chrono::steady_clock::now();
     reading.locked = hwl_lock_chain(chain, lock_timeout_ms);
+    reading.lock_wait_ms =
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - start)
+                                       .count());
     if (reading.locked != HWL_OK) {
         return reading;
     }

@@ -24,8 +24,9 @@ enum class RomQuery {
 
 // What reading a cable's ROM under its chain lock gave.
 struct RomReading {
-    HWL_ERROR locked = HWL_OK;  // the lock's result; when it failed nothing else was tried
-    HWL_ERROR read = HWL_OK;    // the parameter read's result
+    HWL_ERROR locked = HWL_OK;       // the lock's result; when it failed nothing else was tried
+    std::uint32_t lock_wait_ms = 0;  // how long taking (or failing to take) the lock took
+    HWL_ERROR read = HWL_OK;         // the parameter read's result
     bool decoded =
         false;  // kWhole, and the text was 512 hexadecimal digits or "empty": `rom` holds it
 };

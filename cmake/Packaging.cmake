@@ -29,6 +29,12 @@ if(NOT WIN32)
     install(FILES ${CW_COMPLETION}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME cablewright
             COMPONENT cablewright)
+    # bash is always there where the completion is made.
+    if(BUILD_TESTING)
+      add_test(NAME bash_completion
+               COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh ${CW_COMPLETION})
+      set_tests_properties(bash_completion PROPERTIES TIMEOUT 20)
+    endif()
   endif()
   # Each package carries the copyright file and a compressed changelog in its documentation.
   configure_file(${PROJECT_SOURCE_DIR}/doc/changelog.in ${CMAKE_BINARY_DIR}/doc/changelog @ONLY)
@@ -54,6 +60,9 @@ set(CW_PACKAGE_MAINTAINER "" CACHE STRING
 set(CPACK_PACKAGE_CONTACT "${CW_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL cablewright simulator)
+# Checks that only cpack needs (the maintainer), so that configuring, building and installing
+# need none of them.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_project_config.cmake)
 set(CPACK_COMPONENT_CABLEWRIGHT_DISPLAY_NAME "cablewright")
 set(CPACK_COMPONENT_SIMULATOR_DISPLAY_NAME "Simulated JTAG bench (stand-in library, programmer, bench tool)")
 

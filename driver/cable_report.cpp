@@ -31,6 +31,22 @@ std::string trouble(const ListedCable& cable) {
     return std::string("error (") + error_name(cable.error) + ")";
 }
 
+// Text from a cable as a list row shows it: each control byte as \xNN, so that a row stays one
+// line and no escape sequence from a cable reaches the terminal.
+std::string visible(const std::string& text) {
+    std::string shown;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            shown += escape;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
 }  // namespace
 
 std::string rom_hex(const RomImage& image) {
@@ -45,7 +61,7 @@ std::string rom_hex(const RomImage& image) {
 }
 
 std::string cable_list_line(const ListedCable& cable) {
-    std::string head = std::to_string(cable.number) + ") " + cable.name + ": ";
+    std::string head = std::to_string(cable.number) + ") " + visible(cable.name) + ": ";
     if (cable.kind != ListedKind::kRom) {
         return head + trouble(cable) + "\n";
     }
@@ -55,8 +71,8 @@ std::string cable_list_line(const ListedCable& cable) {
     }
     return head + "ZAN_version=" + std::to_string(state.version) +
            ", hardware_id=" + std::to_string(state.hardware_id) + ", serial \"" +
-           rom_text(state.image, kSerialOffset, kSerialSize) + "\", product \"" +
-           rom_text(state.image, kProductOffset, kProductSize) + "\", signature " +
+           visible(rom_text(state.image, kSerialOffset, kSerialSize)) + "\", product \"" +
+           visible(rom_text(state.image, kProductOffset, kProductSize)) + "\", signature " +
            presence(has_signature(state.image)) + "\n";
 }
 

@@ -10,7 +10,8 @@
 std::string rom_hex(const RomImage& image);
 
 // The cable's line in a --list table, ending in "\n": "N) name: " and what its ROM holds after
-// fix-ups, "blank", "in use", "unreadable ROM" or "error (text)".
+// fix-ups, "blank", "in use", "unreadable ROM" or "error (text)". Control bytes in the name and
+// the ROM's texts are shown as \xNN.
 std::string cable_list_line(const ListedCable& cable);
 
 // The cable as one JSON object (no line end); "number" is null when the cable has none.

@@ -56,6 +56,12 @@ TEST(CableReport, ListLines) {
         {listed(5, "Garbage", ListedKind::kUnreadable), "5) Garbage: unreadable ROM\n"},
         {listed(6, "Gone", ListedKind::kError, 86), "6) Gone: error (Hardware not attached)\n"},
         {listed(7, "Odd", ListedKind::kError, 43), "7) Odd: error ()\n"},
+        // Control bytes from a cable neither break the row nor reach the terminal.
+        {listed(8, "A\nB\x1B[2J\x7F\xE9", ListedKind::kInUse, 36),
+         "8) A\\x0AB\\x1B[2J\\x7F\xE9: in use\n"},
+        {with_rom(9, "C", rom(3, 2, "\t1", "\x1B]0;x\x07", true)),
+         "9) C: ZAN_version=3, hardware_id=2, serial \"\\x091\", product \"\\x1B]0;x\\x07\", "
+         "signature present\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

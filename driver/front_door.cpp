@@ -23,7 +23,7 @@ void route_library_messages(bool json) {
                                  nullptr);
 }
 
-int list_cables(const Options& options) {
+int list_cables(const Options& options, bool (*output_written)()) {
     route_library_messages(options.json);
     std::vector<ListedCable> cables;
     int status =
@@ -35,12 +35,13 @@ int list_cables(const Options& options) {
             std::fputs(cable_list_line(cable).c_str(), stdout);
         }
     }
-    return status;
+    // A listing that never arrived is no success; a failed one keeps its own status.
+    return status == kStatusDone && !output_written() ? kStatusFailed : status;
 }
 
 // A show run whose standard output is one JSON document instead of the dumps; standard error
 // reads as in a plain show run.
-int show_cable_as_json(const Options& options, RunLog& log) {
+int show_cable_as_json(const Options& options, bool (*output_written)(), RunLog& log) {
     route_library_messages(true);
     std::vector<ListedCable> cables;
     std::string name;
@@ -57,18 +58,10 @@ int show_cable_as_json(const Options& options, RunLog& log) {
         status = read_cable_rom(name.c_str(), cable.rom);
     }
     const bool read = status == kStatusDone;
+    bool started = true;
     if (read) {
         print_cable_line(examine_cable(cable.rom));
-        status = log_start(log, "show", &cable.rom, nullptr, nullptr)
-                     ? log_end(log, kStatusDone, RunOutcome::kDone)
-                     : kStatusFailed;
-    } else {
-        status = log_end(log, status, RunOutcome::kFailed);
-    }
-    if (status == kStatusDone) {
-        put_message("Finished\n");
-    }
-    if (read) {
+        started = log_start(log, "show", &cable.rom, nullptr, nullptr);
         cable.name = name;
         cable.kind = ListedKind::kRom;
         // Selection only ever chooses a cable of this family.
@@ -76,23 +69,35 @@ int show_cable_as_json(const Options& options, RunLog& log) {
         cables.push_back(cable);
     }
     std::fputs(cables_json_document(cables).c_str(), stdout);
+    if (!started) {
+        return kStatusFailed;
+    }
+    // The document is what the run is for: one that never arrived is a failed run.
+    if (read && !output_written()) {
+        status = kStatusFailed;
+    }
+    status = log_end(log, status, status == kStatusDone ? RunOutcome::kDone : RunOutcome::kFailed);
+    if (status == kStatusDone) {
+        put_message("Finished\n");
+    }
     return status;
 }
 
 }  // namespace
 
-bool answer_front_door(const Options& options, int& status, RunLog* history) {
+bool answer_front_door(const Options& options, bool (*output_written)(), int& status,
+                       RunLog* history) {
     RunLog none;
     if (options.help) {
         print_help();
-        status = kStatusDone;
+        status = output_written() ? kStatusDone : kStatusFailed;
     } else if (options.version) {
         print_version();
-        status = kStatusDone;
+        status = output_written() ? kStatusDone : kStatusFailed;
     } else if (options.list) {
-        status = list_cables(options);
+        status = list_cables(options, output_written);
     } else if (options.json) {
-        status = show_cable_as_json(options, history != nullptr ? *history : none);
+        status = show_cable_as_json(options, output_written, history != nullptr ? *history : none);
     } else {
         return false;
     }

@@ -99,8 +99,12 @@ std::string file_fields(const std::string* path, const PofImage* pof) {
 
 // Appends one record; closes the history when that failed, so nothing more is tried.
 bool append(RunLog& log, const std::string& record) {
-    if (append_history_line(log.file, record + "\n")) {
-        return true;
+    if (lock_history_file(log.file, kHistoryLockTimeoutMs, log.interrupted)) {
+        const bool appended = append_history_line(log.file, record + "\n");
+        unlock_history_file(log.file);
+        if (appended) {
+            return true;
+        }
     }
     keep_messages(nullptr);
     print_message("Unable to write log %s\n", log.path.c_str());
@@ -140,6 +144,7 @@ bool open_run_log(RunLog& log, const std::string& path, int argc, const char* co
         return false;
     }
     log.run = new_run_id();
+    log.interrupted = interrupted;
     for (int i = 0; i < argc; ++i) {
         log.argv.push_back(argv[i] != nullptr ? argv[i] : "");
     }
@@ -152,14 +157,16 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
     if (log.file == nullptr) {
         return true;
     }
-    std::string record =
-        "{\"record\":\"start\",\"run\":\"" + log.run + "\",\"time\":\"" + utc_time_text(now_ms()) +
-        "\",\"host\":" + optional_string(host_name()) +
-        ",\"user\":" + optional_string(user_name()) +
-        ",\"version\":" + json_string(tool_version()) + ",\"pid\":" + std::to_string(process_id()) +
-        ",\"argv\":" + json_array(log.argv) +
-        ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
-        ",\"action\":" + json_string(action) + rom_fields(rom) + file_fields(file_path, pof) + "}";
+    std::string record = "{\"record\":\"start\",\"run\":\"" + log.run + "\",\"time\":\"" +
+                         utc_time_text(now_ms()) + "\",\"host\":" + optional_string(host_name()) +
+                         ",\"user\":" + optional_string(user_name()) +
+                         ",\"version\":" + json_string(tool_version()) +
+                         ",\"pid\":" + std::to_string(process_id()) +
+                         ",\"argv\":" + json_array(log.argv) +
+                         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
+                         ",\"action\":" + json_string(action) + ",\"serial_requested\":" +
+                         (log.serial_requested ? json_string(*log.serial_requested) : "null") +
+                         rom_fields(rom) + file_fields(file_path, pof) + "}";
     return append(log, record);
 }
 

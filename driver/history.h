@@ -14,6 +14,9 @@
 
 struct HistoryFile;
 
+// How long a record waits for another program that holds the history's lock.
+constexpr int kHistoryLockTimeoutMs = 10000;
+
 // How a run ended, as the end record tells it.
 enum class RunOutcome { kDone, kRefused, kFailed, kInterrupted };
 
@@ -24,16 +27,19 @@ struct RunLog {
     std::string run;  // 16 hex digits pairing the two records
     std::vector<std::string> argv;
     std::vector<std::string> messages;  // the message lines printed so far
+    bool (*interrupted)() = nullptr;    // ends a wait for the history's lock
     bool ended = false;
     // What the run learnt as it went; what it never learnt is null in the records.
     std::optional<std::string> cable;
-    std::optional<RomImage> merged;  // the image that was to be programmed
+    std::optional<std::string> serial_requested;  // the --serial value, even when refused
+    std::optional<RomImage> merged;               // the image that was to be programmed
     std::optional<RomImage> read_back;
 };
 
 // Opens the history at path before any cable is touched and keeps the run's messages from now
 // on; the interrupt guard's acknowledgement counts among them once `interrupted` turns true.
-// False after "Unable to open log %s\n".
+// A record waits for the history's lock at most kHistoryLockTimeoutMs, and no longer once
+// `interrupted` turns true. False after "Unable to open log %s\n".
 bool open_run_log(RunLog& log, const std::string& path, int argc, const char* const* argv,
                   bool (*interrupted)());
 

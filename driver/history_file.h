@@ -12,8 +12,18 @@ struct HistoryFile;
 // cannot be opened or is not a regular file.
 HistoryFile* open_history_file(const std::string& path);
 
-// Appends line in one write under an exclusive lock on the file, then flushes it to disk before
-// returning. False when any of that failed.
+// Takes the exclusive lock on the file that every run appends under, waiting at most
+// timeout_ms and no longer once interrupted() (null: never) turns true. False when it was not
+// taken.
+bool lock_history_file(HistoryFile* file, int timeout_ms, bool (*interrupted)());
+
+// Releases the lock; null is allowed.
+void unlock_history_file(HistoryFile* file);
+
+// With the lock held: appends line in one write, starting it with a newline when the file does
+// not end with one, then flushes it to disk before returning. False when any of that failed,
+// after cutting the file back to its earlier length, so that no fragment is left for the next
+// record to be glued onto.
 bool append_history_line(HistoryFile* file, const std::string& line);
 
 // Closes the file; null is allowed.

@@ -7,17 +7,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <ctime>
+
+namespace {
+
+constexpr int kHistoryLockPollMs = 20;
+
+}  // namespace
 
 struct HistoryFile {
     int fd = -1;
 };
 
 HistoryFile* open_history_file(const std::string& path) {
-    // Non-blocking, so that a FIFO without a reader is refused instead of waiting forever.
+    // Non-blocking, so that a FIFO without a reader is refused instead of waiting forever. Read
+    // access tells whether the file ends with a newline.
     int fd =
-        open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+        open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         return nullptr;
     }
@@ -29,26 +37,55 @@ HistoryFile* open_history_file(const std::string& path) {
     return new HistoryFile{fd};
 }
 
+bool lock_history_file(HistoryFile* file, int timeout_ms, bool (*interrupted)()) {
+    if (file == nullptr) {
+        return false;
+    }
+    // Polled rather than blocking, so that the wait has a limit and an interrupt can end it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    const timespec step{0, kHistoryLockPollMs * 1000000L};
+    while (flock(file->fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline ||
+            (interrupted != nullptr && interrupted())) {
+            return false;
+        }
+        nanosleep(&step, nullptr);
+    }
+    return true;
+}
+
+void unlock_history_file(HistoryFile* file) {
+    if (file != nullptr) {
+        flock(file->fd, LOCK_UN);
+    }
+}
+
 bool append_history_line(HistoryFile* file, const std::string& line) {
     if (file == nullptr) {
         return false;
     }
-    int locked = -1;
-    do {
-        locked = flock(file->fd, LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    if (locked != 0) {
+    struct stat info {};
+    if (fstat(file->fd, &info) != 0) {
         return false;
     }
-    // One write: with O_APPEND and the lock, no other run's line lands inside this one. A short
-    // write leaves a torn line, reported as a failure.
+    char last = '\n';
+    if (info.st_size > 0 && pread(file->fd, &last, 1, info.st_size - 1) != 1) {
+        return false;
+    }
+    const std::string text = last == '\n' ? line : "\n" + line;
+    // One write: with O_APPEND and the lock, no other run's line lands inside this one.
     ssize_t written = -1;
     do {
-        written = write(file->fd, line.data(), line.size());
+        written = write(file->fd, text.data(), text.size());
     } while (written < 0 && errno == EINTR);
-    bool ok = written == static_cast<ssize_t>(line.size()) && fsync(file->fd) == 0;
-    flock(file->fd, LOCK_UN);
-    return ok;
+    if (written == static_cast<ssize_t>(text.size()) && fsync(file->fd) == 0) {
+        return true;
+    }
+    if (ftruncate(file->fd, info.st_size) == 0) {
+        fsync(file->fd);
+    }
+    return false;
 }
 
 void close_history_file(HistoryFile* file) {

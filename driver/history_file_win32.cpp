@@ -2,17 +2,20 @@
 
 #include <windows.h>
 
-#include <ctime>
+namespace {
+
+constexpr DWORD kHistoryLockPollMs = 20;
+
+}  // namespace
 
 struct HistoryFile {
     HANDLE handle = INVALID_HANDLE_VALUE;
 };
 
 HistoryFile* open_history_file(const std::string& path) {
-    // Append access without FILE_WRITE_DATA: every write goes to the end of the file, whoever
-    // else writes to it. LockFileEx refuses a handle that has neither read nor write data access,
-    // so read access comes along; nothing is ever read.
-    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+    // Write access, so that a failed append can be cut back; every append is written at the end
+    // of the file. Read access tells whether the file ends with a newline.
+    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_WRITE_DATA | FILE_READ_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -25,22 +28,69 @@ HistoryFile* open_history_file(const std::string& path) {
     return new HistoryFile{handle};
 }
 
+bool lock_history_file(HistoryFile* file, int timeout_ms, bool (*interrupted)()) {
+    if (file == nullptr) {
+        return false;
+    }
+    // Polled rather than blocking, so that the wait has a limit and an interrupt can end it. The
+    // whole possible range is locked as one: the lock stands for the file, not for bytes.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
+    for (;;) {
+        OVERLAPPED whole{};
+        if (LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                       MAXDWORD, MAXDWORD, &whole)) {
+            return true;
+        }
+        if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline ||
+            (interrupted != nullptr && interrupted())) {
+            return false;
+        }
+        Sleep(kHistoryLockPollMs);
+    }
+}
+
+void unlock_history_file(HistoryFile* file) {
+    if (file != nullptr) {
+        OVERLAPPED whole{};
+        UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
+    }
+}
+
 bool append_history_line(HistoryFile* file, const std::string& line) {
-    if (file == nullptr || line.size() > MAXDWORD) {
+    if (file == nullptr || line.size() >= MAXDWORD) {
         return false;
     }
-    // The whole possible range, locked as one: the lock stands for the file, not for bytes.
-    OVERLAPPED whole{};
-    if (!LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file->handle, &size)) {
         return false;
     }
+    char last = '\n';
+    if (size.QuadPart > 0) {
+        OVERLAPPED at{};
+        const ULONGLONG offset = static_cast<ULONGLONG>(size.QuadPart) - 1;
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD read = 0;
+        if (!ReadFile(file->handle, &last, 1, &read, &at) || read != 1) {
+            return false;
+        }
+    }
+    const std::string text = last == '\n' ? line : "\n" + line;
+    // Both offset words all ones: the write goes to the end of the file, whatever its pointer.
+    OVERLAPPED end{};
+    end.Offset = MAXDWORD;
+    end.OffsetHigh = MAXDWORD;
     DWORD written = 0;
-    bool ok =
-        WriteFile(file->handle, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-        written == line.size() && FlushFileBuffers(file->handle);
-    OVERLAPPED again{};
-    UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &again);
-    return ok;
+    if (WriteFile(file->handle, text.data(), static_cast<DWORD>(text.size()), &written, &end) &&
+        written == text.size() && FlushFileBuffers(file->handle)) {
+        return true;
+    }
+    FILE_END_OF_FILE_INFO earlier{};
+    earlier.EndOfFile = size;
+    if (SetFileInformationByHandle(file->handle, FileEndOfFileInfo, &earlier, sizeof earlier)) {
+        FlushFileBuffers(file->handle);
+    }
+    return false;
 }
 
 void close_history_file(HistoryFile* file) {

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         return kStatusFailed;
     }
     int status = kStatusDone;
-    if (answer_front_door(options, status, &log)) {
+    if (answer_front_door(options, standard_output_written, status, &log)) {
         return status;
     }
     RunServices services;

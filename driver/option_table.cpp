@@ -6,36 +6,38 @@ namespace {
 
 // Listing and leaving select mode program nothing, and a listing keeps no history; the JSON
 // document describes cables, not a file. Of two modes on one line the one checked first is named.
+// What only shapes an update is refused without a file, so that an empty file variable in a
+// script cannot turn an update into a show run that reports success.
 // clang-format off
 const OptionRow kRows[] = {
-    // name, letter, flag, value, value_name, conflict_order, cannot_go_with, help
-    {"--cable", 'c', nullptr, &Options::cable, "<cable>", 0, {},
+    // name, letter, flag, value, value_name, conflict_order, cannot_go_with, needs_file, help
+    {"--cable", 'c', nullptr, &Options::cable, "<cable>", 0, {}, false,
      "use the cable of this name (also --cable=<cable>)"},
-    {"--serial", 'S', nullptr, &Options::serial, "<serial>", 0, {},
+    {"--serial", 'S', nullptr, &Options::serial, "<serial>", 0, {}, true,
      "serial number for a blank cable, in the file's format\n"
      "('#' stands for a digit; also --serial=<serial>)"},
-    {"--force", 'f', &Options::force, nullptr, nullptr, 0, {},
+    {"--force", 'f', &Options::force, nullptr, nullptr, 0, {}, true,
      "program even when the file is not newer or unsigned"},
-    {"--dry-run", 'n', &Options::dry_run, nullptr, nullptr, 0, {},
+    {"--dry-run", 'n', &Options::dry_run, nullptr, nullptr, 0, {}, true,
      "stop after showing the merged image; change nothing"},
-    {"--debug", 'd', &Options::debug, nullptr, nullptr, 0, {},
+    {"--debug", 'd', &Options::debug, nullptr, nullptr, 0, {}, false,
      "also dump the cable's image when fix-ups changed it"},
     {"--list", 'l', &Options::list, nullptr, nullptr, 1,
-     {"--leave-select-mode", kFileWord, "--serial", "--force", "--dry-run", "--log"},
+     {"--leave-select-mode", kFileWord, "--serial", "--force", "--dry-run", "--log"}, false,
      "list the attached cables and what their ROMs hold"},
-    {"--json", 0, &Options::json, nullptr, nullptr, 3, {kFileWord},
+    {"--json", 0, &Options::json, nullptr, nullptr, 3, {kFileWord}, false,
      "print one JSON document instead of dumps and lines\n"
      "(when showing a cable, or with --list)"},
-    {"--log", 0, nullptr, &Options::log, "<history>", 0, {},
+    {"--log", 0, nullptr, &Options::log, "<history>", 0, {}, false,
      "append the run's start and end records, JSON Lines,\n"
      "to this file (also --log=<history>)"},
     {"--leave-select-mode", 0, &Options::leave_select_mode, nullptr, nullptr, 2,
-     {kFileWord, "--serial", "--force", "--dry-run", "--json"},
+     {kFileWord, "--serial", "--force", "--dry-run", "--json"}, false,
      "switch a cable that a stopped run left in select\n"
      "mode back to normal mode, then show its ROM"},
-    {"--help", 'h', &Options::help, nullptr, nullptr, 0, {},
+    {"--help", 'h', &Options::help, nullptr, nullptr, 0, {}, false,
      "print this help and exit"},
-    {"--version", 'V', &Options::version, nullptr, nullptr, 0, {},
+    {"--version", 'V', &Options::version, nullptr, nullptr, 0, {}, false,
      "print the version and exit"},
 };
 // clang-format on

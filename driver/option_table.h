@@ -26,6 +26,8 @@ struct OptionRow {
     // Words refused beside this option, in the order they are looked for; the first one present
     // is reported as "Option <name> cannot be used with <word>".
     const char* cannot_go_with[kMaxConflicts];
+    // Refused on a line without a file: it only changes what an update does.
+    bool needs_file;
     const char* help;  // its help screen text; each '\n' starts an indented continuation line
 };
 

@@ -5,6 +5,7 @@
 #include "common/message.h"
 #include "driver/option_table.h"
 #include "image/ascii.h"
+#include "image/regular_file.h"
 
 namespace {
 
@@ -88,6 +89,26 @@ bool words_conflict(const Options& options) {
     return false;
 }
 
+// An empty history name, or one that is (or looks like) a POF file: records appended to the
+// user's file would spoil it.
+bool log_misnamed(const Options& options) {
+    if (!options.log) {
+        return false;
+    }
+    const std::string& log = *options.log;
+    if (log.empty()) {
+        put_message("Option --log needs a value\n");
+        return true;
+    }
+    const bool pof_name =
+        log.size() >= 4 && equal_ignoring_ascii_case(log.c_str() + log.size() - 4, ".pof");
+    if (pof_name || (options.file && name_one_file(log.c_str(), options.file->c_str()))) {
+        put_message("Option --log cannot name a POF file\n");
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool parse_command_line(int argc, const char* const* argv, Options& options) {
@@ -96,24 +117,22 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
     if (options.help || options.version) {
         return true;
     }
-    bool misuse = false;
-    int i = 1;
-    while (i < argc && !misuse) {
+    // The whole line is walked; what is wrong with it is then reported in one fixed order.
+    const char* missing_value = nullptr;  // a value option that ends the line
+    bool second_file = false;
+    const OptionRow* needs_file = nullptr;  // the first option that only an update takes
+    for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const OptionRow* row = find_option(arg);
         const char* value = nullptr;
         // A value option takes whatever follows it, even a dash word.
         if (is_value_option(row)) {
             if (i + 1 >= argc) {
-                print_message("Option %s needs a value\n", arg);
-                print_usage();
-                return false;
+                missing_value = arg;
+                break;
             }
-            options.*row->value = argv[i + 1];
-            i += 2;
-            continue;
-        }
-        if (row != nullptr) {
+            options.*row->value = argv[++i];
+        } else if (row != nullptr) {
             options.*row->flag = true;
         } else if ((row = attached_value(arg, value)) != nullptr) {
             options.*row->value = value;
@@ -124,18 +143,33 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         } else if (!options.file) {
             options.file = arg;
         } else {
-            misuse = true;
+            second_file = true;
         }
-        ++i;
+        if (row != nullptr && row->needs_file && needs_file == nullptr) {
+            needs_file = row;
+        }
     }
+    bool misuse = false;
     if (options.file && !has_pof_suffix(*options.file)) {
         put_message("Only .pof files are supported\n");
-        print_usage();
-        return false;
+        misuse = true;
     }
-    if (misuse || words_conflict(options)) {
-        print_usage();
-        return false;
+    if (missing_value != nullptr) {
+        print_message("Option %s needs a value\n", missing_value);
+        misuse = true;
     }
-    return true;
+    if (second_file) {
+        put_message("Only one file can be programmed at a time\n");
+        misuse = true;
+    }
+    misuse = misuse || words_conflict(options) || log_misnamed(options);
+    // The modes refuse these options in their own words above.
+    if (!misuse && needs_file != nullptr && !options.file) {
+        print_message("Option %s needs a file to program\n", needs_file->name);
+        misuse = true;
+    }
+    if (misuse) {
+        print_usage();
+    }
+    return !misuse;
 }

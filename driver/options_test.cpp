@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
 #include "driver/help.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const char* const kUsage =
     "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
@@ -65,7 +70,8 @@ TEST(CommandLine, GoodWalks) {
         {{"--FORCE", "-D", "-N", ".pof"}, "file=.pof debug force dry-run"},
         {{"-s", "12", "--Dry-Run", "x.pof"}, "file=x.pof serial=12 dry-run"},
         {{"-c", "My Cable [USB-1]"}, "cable=My Cable [USB-1]"},
-        {{"--debug", "--force"}, "debug force"},
+        {{"--debug", "--force", "a.pof"}, "file=a.pof debug force"},
+        {{"--debug"}, "debug"},
         // Help and version win over everything, before any misuse answer and the file-name test,
         // wherever they stand.
         {{"--help"}, "help"},
@@ -77,13 +83,14 @@ TEST(CommandLine, GoodWalks) {
         {{"--cable", "-V"}, "cable=-V"},
         // A value option's value is no word of its own.
         {{"-c", "--help", "a.pof"}, "cable=--help file=a.pof"},
-        {{"-S", "-V", "-c", "-h"}, "cable=-h serial=-V"},
+        {{"-S", "-V", "-c", "-h", "a.pof"}, "cable=-h file=a.pof serial=-V"},
         {{"--cable=USB-1 [1-1]", "--SERIAL=A=1", "a.pof"},
          "cable=USB-1 [1-1] file=a.pof serial=A=1"},
-        {{"--cable=", "--serial="}, "cable= serial="},
+        // Empty names stay valid: an empty serial format needs an empty serial.
+        {{"--cable=", "--serial=", "a.pof"}, "cable= file=a.pof serial="},
         {{"--list"}, "list"},
         {{"-l", "--JSON", "-c", "USB-1", "-d"}, "cable=USB-1 debug list json"},
-        {{"--json", "-f", "-n", "-S", "A"}, "serial=A force dry-run json"},
+        {{"--json", "-d", "-c", "A"}, "cable=A debug json"},
         {{"-x.pof"}, "file=-x.pof"},
         // Leaving select mode takes a cable and --debug only.
         {{"--leave-select-mode"}, "leave-select-mode"},
@@ -92,7 +99,8 @@ TEST(CommandLine, GoodWalks) {
         // --log takes the next word whatever it looks like, in any letter case, or its "=" value.
         {{"--log", "h.jsonl", "a.pof"}, "file=a.pof log=h.jsonl"},
         {{"--LOG", "--help"}, "log=--help"},
-        {{"--Log=", "-n", "a.pof"}, "file=a.pof log= dry-run"},
+        {{"--Log=h", "-n", "a.pof"}, "file=a.pof log=h dry-run"},
+        {{"--log", "pof", "a.pof"}, "file=a.pof log=pof"},
         {{"--log=a=b", "--log", "later"}, "log=later"},
         {{"--log", "h.jsonl", "-h"}, "help"},
         {{"a.pof"}, "file=a.pof"},
@@ -112,21 +120,35 @@ TEST(CommandLine, GoodWalks) {
 
 TEST(CommandLine, Misuse) {
     const std::string only_pof = std::string("Only .pof files are supported\n") + kUsage;
+    const std::string one_file =
+        std::string("Only one file can be programmed at a time\n") + kUsage;
+    const std::string log_pof = std::string("Option --log cannot name a POF file\n") + kUsage;
+    auto needs_file = [](const char* option) {
+        return std::string("Option ") + option + " needs a file to program\n" + kUsage;
+    };
     struct Case {
         std::vector<const char*> args;
         std::string err;
     };
     const Case cases[] = {
-        {{"a.pof", "b.pof"}, kUsage},
-        {{"a.txt", "b.pof"}, only_pof},         // the first name is tested before misuse
-        {{"a.pof", "b.txt", "c.pof"}, kUsage},  // the walk ends at the second positional
+        // The first name's test, a value missing at the end, more than one file: in that order.
+        {{"a.pof", "b.pof"}, one_file},
+        {{"a.txt", "b.pof"}, "Only .pof files are supported\n" + one_file},
+        {{"a.pof", "b.txt", "c.pof"}, one_file},  // later names are not tested
+        {{"a.txt", "-c"},
+         std::string("Only .pof files are supported\nOption -c needs a value\n") + kUsage},
+        {{"a.txt", "b.pof", "-S"},
+         "Only .pof files are supported\nOption -S needs a value\n" + one_file},
+        {{"a.pof", "b.pof", "--forse"}, std::string("Unknown option --forse\n") + kUsage},
+        {{"a.txt", "--forse"}, std::string("Unknown option --forse\n") + kUsage},
         {{"new.POF"}, only_pof},
         {{"pof"}, only_pof},
         {{"x.pof "}, only_pof},
         {{"-"}, only_pof},  // a lone dash is a file name
         {{"new.pof", "--serial"}, std::string("Option --serial needs a value\n") + kUsage},
         {{"--cable"}, std::string("Option --cable needs a value\n") + kUsage},
-        {{"a.txt", "-C"}, std::string("Option -C needs a value\n") + kUsage},
+        {{"a.txt", "-C"},
+         std::string("Only .pof files are supported\nOption -C needs a value\n") + kUsage},
         {{"-x", "a.pof"}, std::string("Unknown option -x\n") + kUsage},
         {{"--forse", "new.pof"}, std::string("Unknown option --forse\n") + kUsage},
         // The unknown word ends the walk; the bad file name before it goes unmentioned.
@@ -162,6 +184,16 @@ TEST(CommandLine, Misuse) {
         {{"-l", "--LOG=h.jsonl"},
          std::string("Option --list cannot be used with --log\n") + kUsage},
         {{"a.pof", "--log"}, std::string("Option --log needs a value\n") + kUsage},
+        {{"--log=", "a.pof"}, std::string("Option --log needs a value\n") + kUsage},
+        {{"--log", "", "-c", "A"}, std::string("Option --log needs a value\n") + kUsage},
+        {{"--log", "zan.pof", "a.pof"}, log_pof},
+        {{"-c", "A", "--LOG=Zan.Pof"}, log_pof},
+        {{"--list", "--log="}, std::string("Option --list cannot be used with --log\n") + kUsage},
+        // What only shapes an update needs a file; the first such option is named in long form.
+        {{"-c", "BL", "-S", "A-0042"}, needs_file("--serial")},
+        {{"-n", "-f", "--serial=A"}, needs_file("--dry-run")},
+        {{"--json", "-F"}, needs_file("--force")},
+        {{"--log", "h.jsonl", "--serial="}, needs_file("--serial")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());
@@ -169,6 +201,25 @@ TEST(CommandLine, Misuse) {
         EXPECT_FALSE(p.ok);
         EXPECT_EQ(p.err, c.err);
     }
+}
+
+// A history appended to the file to program would spoil it, whatever the history is called.
+TEST(CommandLine, LogNamingTheFileToProgram) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("cw_options_" + std::to_string(std::rand()));
+    fs::create_directories(folder);
+    const std::string pof = (folder / "new.pof").string();
+    const std::string link = (folder / "history").string();
+    std::FILE* f = std::fopen(pof.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    fs::create_hard_link(pof, link);
+    Parsed same = parse({"--log", link.c_str(), pof.c_str()});
+    EXPECT_FALSE(same.ok);
+    EXPECT_EQ(same.err, std::string("Option --log cannot name a POF file\n") + kUsage);
+    const std::string other = (folder / "other").string();
+    EXPECT_TRUE(parse({"--log", other.c_str(), pof.c_str()}).ok);
+    fs::remove_all(folder);
 }
 
 // Read in terminals, often narrow ones; the option rows are made from the option table.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cable/cable_operation.h"
+#include "cable/cable_read.h"
 #include "cable/cable_select.h"
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
@@ -142,6 +143,7 @@ int end_run(RunLog& log, int status, RunOutcome outcome) {
 int reprogram_cable(const Options& options, const RunServices& services, RunLog* history) {
     RunLog none;
     RunLog& log = history != nullptr ? *history : none;
+    log.serial_requested = options.serial;
     std::string name;
     if (!start_run(options.cable, "Reprogramming cable %s\n", log, name)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
@@ -206,8 +208,10 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     RunOutcome outcome =
         update_in_select_mode(name, pof, decision.hardware_id, temp_file, services, log);
     status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
+    // An interrupt can also end the wait for the history's lock.
+    const bool interrupted = services.interrupt_requested();
     services.finish_interrupt_guard();
-    if (outcome == RunOutcome::kInterrupted) {
+    if (outcome == RunOutcome::kInterrupted || interrupted) {
         put_message("Interrupted\n");
         return kStatusFailed;
     }
@@ -222,6 +226,11 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     RunLog& log = history != nullptr ? *history : none;
     std::string name;
     if (!start_run(options.cable, "Leaving select mode on cable %s\n", log, name)) {
+        return end_run(log, kStatusNoCable, RunOutcome::kFailed);
+    }
+    // As in every run, the start record names a cable that was found.
+    HWL_HARDWARE found{};
+    if (options.cable && !find_named_cable(name.c_str(), found)) {
         return end_run(log, kStatusNoCable, RunOutcome::kFailed);
     }
     if (!log_start(log, "leave-select-mode", nullptr, nullptr, nullptr)) {

@@ -15,6 +15,7 @@
 
 #include "common/message.h"
 #include "driver/history.h"
+#include "driver/history_file.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
 #include "sim/pof_builder.h"
@@ -453,14 +454,15 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=2, signature present\nFinished\n",
-         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock}},
+         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead,
+          kUnlock}},
         {"back with jumpers",
          1,
          HWL_OK,
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=1, signature present\nFinished\n",
-         {kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
+         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
           "jumpers normal"}},
         {"refused three times",
          2,
@@ -468,15 +470,9 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kCable,
          kStatusFailed,
          failed + failed + failed + "Cable USB-1 [1-1] may still be in select mode\n",
-         {kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock, "wait 1000",
-          kFind, kLock, kNormal, kUnlock}},
-        {"no such cable",
-         2,
-         HWL_OK,
-         "USB-9",
-         kStatusNoCable,
-         missing + missing + missing,
-         {"find USB-9 6000", "wait 1000", "find USB-9 6000", "wait 1000", "find USB-9 6000"}},
+         {kFind, kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock,
+          "wait 1000", kFind, kLock, kNormal, kUnlock}},
+        {"no such cable", 2, HWL_OK, "USB-9", kStatusNoCable, missing, {"find USB-9 6000"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -576,9 +572,10 @@ bool is_time(const std::string& text) {
     return true;
 }
 
-const Log kStartKeys = {"record",      "run",    "time",         "host",      "user", "version",
-                        "pid",         "argv",   "cable",        "action",    "rom",  "zan_version",
-                        "hardware_id", "serial", "product_name", "signature", "file"};
+const Log kStartKeys = {"record",           "run",       "time",        "host",        "user",
+                        "version",          "pid",       "argv",        "cable",       "action",
+                        "serial_requested", "rom",       "zan_version", "hardware_id", "serial",
+                        "product_name",     "signature", "file"};
 const Log kEndKeys = {"record", "run",       "time",   "pid",     "cable",
                       "merged", "read_back", "status", "outcome", "messages"};
 
@@ -609,6 +606,8 @@ TEST_F(Run, EachActionWritesItsRecords) {
          true, true},
         {"refused", false, 3, "new.pof", false, nullptr, "", HWL_OK, 8, "update", "refused", false,
          false},
+        {"refused initialise", true, 4, "new.pof", false, "B-1", "", HWL_OK, 8, "initialise",
+         "refused", false, false},
         {"interrupted", false, 4, "new.pof", false, nullptr, "pause 3000 select", HWL_OK, 8,
          "update", "interrupted", true, false},
         {"unreadable file", false, 4, "missing.pof", false, nullptr, "", HWL_OK, 8, nullptr,
@@ -689,6 +688,7 @@ TEST_F(Run, EachActionWritesItsRecords) {
         EXPECT_EQ(run, text_of(end, "run"));
         EXPECT_EQ(text_of(start, "pid"), text_of(end, "pid"));
         EXPECT_EQ(c.action, text_of(start, "action"));
+        EXPECT_EQ(c.serial != nullptr ? c.serial : "null", text_of(start, "serial_requested"));
         EXPECT_EQ(kCable, text_of(start, "cable"));
         EXPECT_EQ(hex_of(rom), text_of(start, "rom"));
         EXPECT_EQ(c.blank_cable ? "" : "A-0042", text_of(start, "serial"));
@@ -775,6 +775,58 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     EXPECT_EQ("Finished", printed.back());
     printed.pop_back();  // printed after the end record
     EXPECT_EQ(printed, logged);
+
+    // As in other runs, a cable that was never found gets only the end record.
+    TearDown();
+    SetUp();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return false; }));
+    options.cable = "USB-9";
+    EXPECT_EQ(kStatusNoCable, leave_select_mode_run(options, test_services(), &log));
+    testing::internal::GetCapturedStderr();
+    records = history_records("history.jsonl");
+    ASSERT_EQ(1u, records.size());
+    EXPECT_EQ("end", text_of(records[0], "record"));
+    EXPECT_EQ("failed", text_of(records[0], "outcome"));
 }
 
 }  // namespace
+
+// Another program holds the history when the update's end record is due, and the user
+// interrupts the wait: no record, and the run ends as interrupted, never "Finished".
+TEST_F(Run, AnInterruptEndsTheWaitForTheHistory) {
+    cable().rom_text = hex_of(cable_image(3, 2));
+    write_pof(file_image(4, 2));
+    static HistoryFile* holder = nullptr;
+    static bool held = false;
+    held = false;
+    holder = open_history_file("history.jsonl");
+    ASSERT_NE(nullptr, holder);
+    RunServices services = test_services();
+    // Taken while the cable settles back in normal mode, before the end record.
+    services.pause = [](std::uint32_t, CableStep step) {
+        if (step == CableStep::kLeaveSelectMode) {
+            held = lock_history_file(holder, 0, nullptr);
+        }
+    };
+    const char* const argv[] = {"cablewright"};
+    RunLog log;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    // The interrupt arrives while the run waits for the lock.
+    ASSERT_TRUE(
+        open_run_log(log, "history.jsonl", 1, argv, [] { return g_script.interrupted = held; }));
+    Options options;
+    options.cable = kCable;
+    options.file = "new.pof";
+    int status = reprogram_cable(options, services, &log);
+    std::string err = testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
+    unlock_history_file(holder);
+    close_history_file(holder);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(kStatusFailed, status);
+    EXPECT_EQ("Unable to write log history.jsonl\nInterrupted\n",
+              err.substr(err.find("Unable to write log")));
+    EXPECT_EQ(1u, history_records("history.jsonl").size());
+}

@@ -1,5 +1,6 @@
 // Splits the input at zero bytes into argument words and parses them; the result must match a
 // plain model of the argument walk.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,19 @@ bool pof_name(const std::string& name) {
     return name.size() >= 4 && name.substr(name.size() - 4) == ".pof";
 }
 
+// A history name that would spoil a POF file: empty, ending in ".pof" in any letter case, or
+// naming the file to program itself.
+bool bad_log(const Options& options) {
+    if (!options.log) {
+        return false;
+    }
+    const std::string& log = *options.log;
+    const bool pof_suffix = log.size() >= 4 && lower(log.substr(log.size() - 4)) == ".pof";
+    std::error_code error;
+    return log.empty() || pof_suffix ||
+           (options.file && std::filesystem::equivalent(log, *options.file, error));
+}
+
 bool is_value_option(const std::string& arg) {
     return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") || lower(arg) == "--log";
 }
@@ -41,7 +55,8 @@ std::optional<std::string> attached(const std::string& arg, const std::string& l
     return std::nullopt;
 }
 
-// The argument walk as users are told it works. Returns false on misuse.
+// The argument walk as users are told it works: every word is read, and an unknown option
+// anywhere is misuse. Returns false on misuse.
 bool model_parse(const std::vector<std::string>& args, Options& options) {
     options = Options{};
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -57,7 +72,7 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
         return true;
     }
     bool misuse = false;
-    for (std::size_t i = 0; i < args.size() && !misuse; ++i) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool has_value = i + 1 < args.size();
         if (is_value_option(arg) && !has_value) {
@@ -100,8 +115,12 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
     const bool listing_alone =
         !options.list || (!updating && !options.log && !options.leave_select_mode);
     const bool leaving_alone = !options.leave_select_mode || (!updating && !options.json);
+    // Without a file, what only shapes an update would be ignored.
+    const bool update_words_alone =
+        options.file || !(options.serial || options.force || options.dry_run);
     return !misuse && (!options.file || pof_name(*options.file)) && listing_alone &&
-           leaving_alone && !(options.json && options.file);
+           leaving_alone && !(options.json && options.file) && !bad_log(options) &&
+           update_words_alone;
 }
 
 }  // namespace

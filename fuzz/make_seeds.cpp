@@ -176,6 +176,10 @@ Seeds command_line_seeds() {
     seeds["list_with_cable_equals"] = words({"--CABLE=USB-1 [1-1]", "--list", "--json"});
     seeds["unknown_option"] = words({"a.txt", "--forse"});
     seeds["log_value_and_list"] = words({"--LOG", "--list", "--log=h.jsonl", "-l"});
+    seeds["serial_without_file"] = words({"-c", "BL", "--serial", "A-0042"});
+    seeds["log_names_pof"] = words({"--log", "zan.POF", "new.pof"});
+    seeds["log_empty"] = words({"--log=", "-d"});
+    seeds["bad_name_value_last"] = words({"a.txt", "b.pof", "-c"});
     return seeds;
 }
 

@@ -8,3 +8,6 @@
 // cannot be opened or is a directory, a device or a pipe (never blocking on one). The kind and
 // size are those of the file actually opened, and the path is taken in the system's own encoding.
 std::FILE* open_regular_file(const char* path, std::uint64_t& size);
+
+// True when both paths exist and name one file (by identity, whatever the paths look like).
+bool name_one_file(const char* path, const char* other);

@@ -25,3 +25,10 @@ std::FILE* open_regular_file(const char* path, std::uint64_t& size) {
     size = static_cast<std::uint64_t>(info.st_size);
     return f;
 }
+
+bool name_one_file(const char* path, const char* other) {
+    struct stat a {};
+    struct stat b {};
+    return stat(path, &a) == 0 && stat(other, &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}

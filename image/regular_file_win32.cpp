@@ -30,3 +30,28 @@ std::FILE* open_regular_file(const char* path, std::uint64_t& size) {
     size = static_cast<std::uint64_t>(length.QuadPart);
     return f;
 }
+
+namespace {
+
+// The volume and index that name an open file; false when the system cannot tell.
+bool file_identity(const char* path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(path, FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return known;
+}
+
+}  // namespace
+
+bool name_one_file(const char* path, const char* other) {
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    return file_identity(path, a) && file_identity(other, b) &&
+           a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}

@@ -5,8 +5,10 @@
 #include "testing/rom_images.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 // The chain handles the fake hands out: one fixed object per cable, never dereferenced by the
 // code under test.
@@ -165,6 +167,9 @@ HWL_ERROR hwl_lock_chain(HWL_CHAIN chain, uint32_t timeout_ms) {
         return HWL_INVALID_CHAIN;
     }
     if (cable->lock_result != HWL_OK) {
+        if (cable->busy_waits) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
+        }
         return cable->lock_result;
     }
     if (cable->locked) {

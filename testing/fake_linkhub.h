@@ -21,7 +21,8 @@ struct FakeCable {
     HWL_ERROR rom_result = HWL_OK;
     HWL_ERROR name_result = HWL_OK;
     HWL_ERROR select_result = HWL_OK;
-    bool locked = false;           // state kept by the fake
+    bool busy_waits = false;  // a failing lock_result first waits out the timeout, as a server does
+    bool locked = false;      // state kept by the fake
     std::int64_t zan_select = -1;  // last value set for "InternalZanSelect", -1 for none
 };
 

@@ -79,11 +79,15 @@ TEST_F(BadInput, CommandLineWordsOfAnyKind) {
         "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
         "Try 'cablewright --help' for more information.\n";
     const Case cases[] = {
-        {{"", "x.pof"}, 16, "Only .pof files are supported\n" + usage},
+        {{"", "x.pof"},
+         16,
+         "Only .pof files are supported\nOnly one file can be programmed at a time\n" + usage},
         {{"-c"}, 16, "Option -c needs a value\n" + usage},
         {{"\xFF\xFE.pof", "--serial"}, 16, "Option --serial needs a value\n" + usage},
         // Long, but within the 32767 characters of a Windows command line.
-        {{std::string(30000, 'a') + ".pof", "b.pof"}, 16, usage},
+        {{std::string(30000, 'a') + ".pof", "b.pof"},
+         16,
+         "Only one file can be programmed at a time\n" + usage},
     };
     for (const Case& c : cases) {
         ChildRun r = cablewright(c.args);

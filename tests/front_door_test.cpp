@@ -68,7 +68,7 @@ TEST_F(FrontDoor, HelpVersionAndMisuseTouchNoCable) {
         {{"--version", "--HELP"}, 0, help_text(), ""},
         {{"--forse"}, 16, "", "Unknown option --forse\n" + kUsage},
         {{"--cable"}, 16, "", "Option --cable needs a value\n" + kUsage},
-        {{"a.pof", "b.pof"}, 16, "", kUsage},
+        {{"a.pof", "b.pof"}, 16, "", "Only one file can be programmed at a time\n" + kUsage},
         {{"--list", "new.pof"}, 16, "", "Option --list cannot be used with a file\n" + kUsage},
         {{"--json", "new.pof"}, 16, "", "Option --json cannot be used with a file\n" + kUsage},
         {{"-c", "--help"},
@@ -121,8 +121,8 @@ TEST_F(FrontDoorBench, ListsEveryCableOfTheFamily) {
                              "2) USB-2 [1-2]: blank\n"
                              "3) USB-3 [1-3]: in use\n"
                              "4) USB-4 [1-4]: unreadable ROM\n"
-                             "6) " +
-                             odd_name_ +
+                             // The tab, a control byte, as the row shows it.
+                             "6) Say \"hi\" \\ caf\xE9\\x09[1-6]"
                              ": ZAN_version=5, hardware_id=1, serial \"101-042\", product "
                              "\"USB-KestrelII\", signature missing\n"));
     EXPECT_EQ(r.err, "");

@@ -129,6 +129,7 @@ TEST_F(EndToEnd, MisuseEndsWithSixteenBeforeAnyCable) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err,
               console("Only .pof files are supported\n"
+                      "Only one file can be programmed at a time\n"
                       "Usage: cablewright [--cable <cable>] [--force] [--dry-run] <filename.pof>\n"
                       "Try 'cablewright --help' for more information.\n"));
 }
