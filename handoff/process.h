@@ -1,7 +1,9 @@
 // Running a command line as a child process with a time limit, as one platform service.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // How a started command ended: never started; finished by itself; stopped at the limit; still
 // there after it was killed at the limit; or its end could not be learnt.
@@ -16,11 +18,21 @@ struct ProcessResult {
     bool held_terminal = false;
 };
 
-// Starts command_line (split by Windows rules, no shell, the caller's environment, folder and
-// console) and waits up to timeout_ms for it. POSIX: the program is found on PATH, it runs in a
-// process group of its own with the signal dispositions this program was started with, takes
-// the terminal's foreground while this program holds it, and receives each interrupt this
-// program records. At the limit the group gets SIGTERM, SIGKILL 2 s later, then up to 10 s
-// more to end. Windows: the program is found in trusted folders only, and it ends with its
+// Where a started program runs and which of this program's handles it keeps.
+struct ChildSetup {
+    std::string folder;  // its working folder; empty: this program's
+    // Open descriptors (POSIX) or HANDLEs (Windows) it inherits, so that locks held through them
+    // stay held while it lives. On Windows it inherits these alone; on POSIX every other
+    // descriptor keeps its close-on-exec setting.
+    std::vector<std::intptr_t> inherited;
+};
+
+// Starts command_line (split by Windows rules, no shell, the caller's environment and console,
+// the folder and handles of setup) and waits up to timeout_ms for it. POSIX: the program is found
+// on PATH, it runs in a process group of its own with the signal dispositions this program was
+// started with, takes the terminal's foreground while this program holds it, and receives each
+// interrupt this program records. At the limit the group gets SIGTERM, SIGKILL 2 s later, then up
+// to 10 s more to end. Windows: the program is found in trusted folders only, and it ends with its
 // own child processes at the limit.
-ProcessResult run_process(const std::string& command_line, int timeout_ms);
+ProcessResult run_process(const std::string& command_line, int timeout_ms,
+                          const ChildSetup& setup = {});

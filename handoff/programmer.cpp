@@ -36,7 +36,7 @@ std::string programmer_command_line(const std::string& cable, const std::string&
     return "vantor_pgm -c " + quote_argument(cable) + " -m jtag -o " + quote_argument("p;" + path);
 }
 
-bool run_programmer(const std::string& command_line, int timeout_ms) {
+bool run_programmer(const std::string& command_line, int timeout_ms, const ChildSetup& setup) {
     // The run reports the interrupt itself once it has put the cable back.
     if (interrupt_requested()) {
         return false;
@@ -46,7 +46,7 @@ bool run_programmer(const std::string& command_line, int timeout_ms) {
     std::fflush(stdout);
     std::fflush(stderr);
 
-    return report_programmer_end(run_process(command_line, timeout_ms));
+    return report_programmer_end(run_process(command_line, timeout_ms, setup));
 }
 
 bool report_programmer_end(const ProcessResult& result) {

@@ -21,7 +21,9 @@ std::string programmer_command_line(const std::string& cable, const std::string&
 // one is recorded for the run, as if it had been received here.
 bool report_programmer_end(const ProcessResult& result);
 
-// Prints command_line to standard error, runs it and waits up to timeout_ms (a late programmer
-// is stopped and waited for). True only when it ran and exited 0; otherwise its one failure
-// message is printed, except that after an interrupt nothing is printed and nothing started.
-bool run_programmer(const std::string& command_line, int timeout_ms = kProgrammerTimeoutMs);
+// Prints command_line to standard error, runs it as setup says and waits up to timeout_ms (a
+// late programmer is stopped and waited for). True only when it ran and exited 0; otherwise its
+// one failure message is printed, except that after an interrupt nothing is printed and nothing
+// started.
+bool run_programmer(const std::string& command_line, int timeout_ms = kProgrammerTimeoutMs,
+                    const ChildSetup& setup = {});
