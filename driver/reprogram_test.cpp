@@ -637,6 +637,86 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
     }
 }
 
+// Folders that stopped runs left in the working folder: each one whose note names a cable and is
+// held by nobody is named after the heading of every run there, until a run that holds that
+// cable and switched it back removes it. A live run's folder, an empty note and a folder without
+// one are not stopped runs'.
+TEST_F(Run, StoppedRunsFoldersAreNamedUntilTheirCableIsSwitchedBack) {
+    const std::string kOther = "USB-2\x1b[2J\n";
+    const std::string named =
+        "Cable USB-1 [1-1] was being updated by a run that was stopped; it may still be in select "
+        "mode: run cablewright --cable \"USB-1 [1-1]\" --leave-select-mode\n"
+        "Cable USB-2\\x1B[2J\\x0A was being updated by a run that was stopped; it may still be in "
+        "select mode: run cablewright --cable \"USB-2\\x1B[2J\\x0A\" --leave-select-mode\n";
+    struct Case {
+        const char* label;
+        bool leave_select_mode;
+        const char* file;
+        void (*arrange)(Script& script);
+        int status;
+        bool removed;  // the stopped run's folder of this cable is gone
+    };
+    const Case cases[] = {
+        {"show", false, nullptr, [](Script&) {}, kStatusDone, false},
+        {"update", false, "new.pof", [](Script&) {}, kStatusDone, true},
+        {"update, switch back fails", false, "new.pof",
+         [](Script& s) { s.select_result_after_programming = 45; }, kStatusFailed, false},
+        {"update of a cable being updated", false, "new.pof",
+         [](Script& s) { s.lock_result = CableLockResult::kBusy; }, kStatusFailed, false},
+        {"leave select mode", true, nullptr, [](Script&) {}, kStatusDone, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = hex_of(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        const std::vector<std::pair<std::string, const char*>> folders = {
+            {".cablewright-a", kCable},
+            {".cablewright-b", kOther.c_str()},
+            {".cablewright-c", ""},
+            {".cablewright-d", nullptr}};
+        for (const auto& folder : folders) {
+            fs::create_directory(folder.first);
+            if (folder.second != nullptr) {
+                const std::string note = folder.second;
+                ASSERT_TRUE(::write_file(folder.first + "/cable", {note.begin(), note.end()}));
+            }
+        }
+        ASSERT_TRUE(::write_file(".cablewright-a/cablewright.tmp.pof", {1, 2, 3}));
+        ASSERT_TRUE(::write_file(".cablewright-e", {}));
+        RunFolder live;
+        ASSERT_TRUE(make_run_folder(kCable, live));
+        c.arrange(g_script);
+
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int status =
+            c.leave_select_mode
+                ? leave_select_mode_run(std::string(kCable), false, test_services())
+                : reprogram_cable(std::string(kCable),
+                                  c.file ? std::optional<std::string>(c.file) : std::nullopt, false,
+                                  false, false, std::nullopt, test_services());
+        std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status, status) << err;
+        const std::string heading =
+            c.leave_select_mode ? "Leaving select mode on cable " : "Reprogramming cable ";
+        EXPECT_EQ(0u, err.rfind(heading + kCable + "\n" + named, 0)) << err;
+        EXPECT_EQ(std::string::npos, err.find(named, err.find(named) + 1)) << "named once";
+
+        std::vector<std::string> expected = {".cablewright-b", ".cablewright-c", ".cablewright-d",
+                                             ".cablewright-e", live.path};
+        if (!c.removed) {
+            expected.push_back(".cablewright-a");
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, private_folders());
+        EXPECT_EQ(kCable, read_text(live.path + "/cable")) << "a live run's folder is untouched";
+        EXPECT_EQ(FolderRemoval::kRemoved, remove_run_folder(live));
+    }
+}
+
 // A dump the user never got ends the run while nothing has changed; once the temporary file
 // exists, output troubles no longer stop anything.
 TEST_F(Run, LostStandardOutputEndsTheRunOnlyBeforeTheTemporaryFile) {
