@@ -70,8 +70,10 @@ bool make_run_folder(const std::string& cable, RunFolder& folder) {
     if (path.empty()) {
         return false;
     }
-    // Held from its creation, before the name is in it.
-    HANDLE h = CreateFileA(note_path(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+    // Held from its creation, before the name is in it. Readers that do not stand in its way
+    // are welcome; deleting is shared so that the run can delete it while still holding it.
+    const std::string note = note_path(path);
+    HANDLE h = CreateFileA(note.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     if (h != INVALID_HANDLE_VALUE &&
@@ -82,7 +84,7 @@ bool make_run_folder(const std::string& cable, RunFolder& folder) {
         return true;
     }
     if (h != INVALID_HANDLE_VALUE) {
-        delete_on_close(h);
+        DeleteFileA(note.c_str());
         CloseHandle(h);
     }
     RemoveDirectoryA(path.c_str());
@@ -91,9 +93,9 @@ bool make_run_folder(const std::string& cable, RunFolder& folder) {
 
 FolderRemoval remove_run_folder(RunFolder& folder) {
     if (folder.note != -1) {
-        HANDLE h = reinterpret_cast<HANDLE>(folder.note);
-        delete_on_close(h);
-        CloseHandle(h);
+        // Deleted while still held, so that no other run takes it for a stopped run's.
+        DeleteFileA(note_path(folder.path).c_str());
+        CloseHandle(reinterpret_cast<HANDLE>(folder.note));
     }
     const FolderRemoval result = remove_folder(folder.path);
     folder = RunFolder{};
