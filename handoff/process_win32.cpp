@@ -61,6 +61,16 @@ ProcessResult run_process(const std::string& command_line, int timeout_ms,
     std::vector<char> buffer(command_line.begin(), command_line.end());
     buffer.push_back('\0');
 
+    // CreateProcess wants the folder as a full path.
+    std::string folder;
+    if (!setup.folder.empty()) {
+        char full[MAX_PATH * 4] = {};
+        const DWORD length = GetFullPathNameA(setup.folder.c_str(), sizeof full, full, nullptr);
+        if (length == 0 || length >= sizeof full) {
+            return result;
+        }
+        folder = full;
+    }
     STARTUPINFOEXA startup{};
     startup.StartupInfo.cb = sizeof(startup);
     std::vector<HANDLE> inherited;
@@ -91,10 +101,10 @@ ProcessResult run_process(const std::string& command_line, int timeout_ms,
     const DWORD flags = inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts can escape the job.
-    const BOOL started = CreateProcessA(
-        program.c_str(), buffer.data(), nullptr, nullptr, inherited.empty() ? FALSE : TRUE,
-        CREATE_SUSPENDED | flags, nullptr, setup.folder.empty() ? nullptr : setup.folder.c_str(),
-        &startup.StartupInfo, &process);
+    const BOOL started =
+        CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr,
+                       inherited.empty() ? FALSE : TRUE, CREATE_SUSPENDED | flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &process);
     if (startup.lpAttributeList != nullptr) {
         DeleteProcThreadAttributeList(startup.lpAttributeList);
     }
