@@ -39,7 +39,7 @@ int load_and_write() {
     }
     put_rom_byte(pof, kSerialOffset, 'B');
     TempFile file;
-    const char* written = write_temp_pof(pof, file);
+    const char* written = write_temp_pof(pof, ".", file);
     if (written == nullptr) {
         return 1;
     }

@@ -81,7 +81,7 @@ void BM_WriteTempPof(benchmark::State& state) {
     }
     for (auto _ : state) {
         TempFile file;
-        const char* written = write_temp_pof(pof, file);
+        const char* written = write_temp_pof(pof, ".", file);
         if (written == nullptr) {
             state.SkipWithError("write_temp_pof failed");
             break;
@@ -106,7 +106,7 @@ void BM_LoadWriteTempPof(benchmark::State& state) {
         }
         put_rom_byte(pof, kSerialOffset, 'B');
         TempFile file;
-        const char* written = write_temp_pof(pof, file);
+        const char* written = write_temp_pof(pof, ".", file);
         if (written == nullptr) {
             state.SkipWithError("write_temp_pof failed");
             break;

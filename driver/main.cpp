@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
                                      : "Waiting for the cable to leave select mode");
     };
     services.wait = pause_ms;
+    services.lock_cable = lock_cable;
+    services.make_run_folder = make_run_folder;
     services.run_programmer = run_programmer;
     services.prompt_jumpers = [](JumperMode mode) { prompt_jumpers(mode); };
     services.arm_interrupt_guard = arm_interrupt_guard;

@@ -49,9 +49,37 @@ int leave_select_mode(const std::string& name, const RunServices& services) {
     return result;
 }
 
+// name with each control byte shown as \xNN, so that a note cannot move the cursor or end a line.
+std::string shown_name(const std::string& name) {
+    std::string shown;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+// Names the cable of each private folder in the working folder that a stopped run left behind.
+void report_left_folders() {
+    for (const LeftFolder& left : find_left_folders()) {
+        const std::string shown = shown_name(left.cable);
+        print_message(
+            "Cable %s was being updated by a run that was stopped; it may still be in select "
+            "mode: run cablewright --cable \"%s\" --leave-select-mode\n",
+            shown.c_str(), shown.c_str());
+    }
+}
+
 // What every run does first: the library's own messages are shown from here on, the cable is
-// the one named or the one suitable cable, and `heading` (with the cable's name) says what the
-// run does to it. False, after its message, when no cable was chosen.
+// the one named or the one suitable cable, `heading` (with the cable's name) says what the run
+// does to it, and stopped runs' folders are named. False, after its message, when no cable was
+// chosen.
 bool start_run(const std::optional<std::string>& cable, const char* heading, RunLog& log,
                std::string& name) {
     hwl_register_output_callback(print_library_message, nullptr);
@@ -62,13 +90,105 @@ bool start_run(const std::optional<std::string>& cable, const char* heading, Run
     }
     log.cable = name;
     print_message(heading, name.c_str());
+    report_left_folders();
     return true;
 }
 
+// A run that holds the cable's lock and switched the cable back has made its left folders
+// pointless: nothing of theirs is still running, and the cable is in normal mode.
+void remove_left_folders_of(const std::string& name) {
+    for (const LeftFolder& left : find_left_folders()) {
+        if (left.cable == name && remove_left_folder(left) == FolderRemoval::kKept) {
+            print_message("Folder %s was kept: the programmer left files in it\n",
+                          left.path.c_str());
+        }
+    }
+}
+
+// The lock a run holds from before it changes the cable until its end.
+struct HeldCable {
+    CableLock lock;
+    ~HeldCable() { unlock_cable(lock); }
+};
+
+// Takes the cable's host-wide lock. False, after its message, when another run (or the
+// programmer a killed run left) is updating the cable, or the lock cannot be used; `outcome`
+// then says which.
+bool lock_for_change(const std::string& name, const RunServices& services, HeldCable& held,
+                     RunOutcome& outcome) {
+    switch (services.lock_cable(name, held.lock)) {
+        case CableLockResult::kHeld:
+            return true;
+        case CableLockResult::kBusy:
+            print_message(
+                "Cable %s is being updated by another cablewright run; nothing was changed\n",
+                name.c_str());
+            outcome = RunOutcome::kRefused;
+            return false;
+        case CableLockResult::kFailed:
+            break;
+    }
+    print_message("Unable to lock cable %s\n", name.c_str());
+    outcome = RunOutcome::kFailed;
+    return false;
+}
+
+// True when the cable at name still has the ROM read at the start: a cable unplugged and
+// another plugged in under the same name (as when jumpers are moved) must not receive the first
+// one's identity. Otherwise prints why.
+bool still_the_same_cable(const std::string& name, const RomImage& first_read) {
+    RomImage now;
+    if (read_cable_rom(name.c_str(), now) != kStatusDone) {
+        return false;
+    }
+    if (now != first_read) {
+        print_message("Cable %s changed while it was in select mode; nothing was programmed\n",
+                      name.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Removes the run's temporary file and private folder. False when the file was not ours any more.
+bool remove_own_files(RunFolder& folder, TempFile& temp_file, bool replacement_reported) {
+    bool ours = true;
+    const std::string path = folder.path + "/" + kTempPofName;
+    switch (remove_temp_file(temp_file, path.c_str())) {
+        case TempFileRemoval::kRemoved:
+        case TempFileRemoval::kGone:
+            break;
+        case TempFileRemoval::kReplaced:
+            // The other file is left alone: it is not ours to delete.
+            if (!replacement_reported) {
+                print_message("Temporary file %s was replaced by another program\n", kTempPofName);
+            }
+            ours = false;
+            break;
+        case TempFileRemoval::kFailed:
+            print_message("Unable to delete %s\n", kTempPofName);
+            break;
+    }
+    const std::string folder_path = folder.path;
+    switch (remove_run_folder(folder)) {
+        case FolderRemoval::kRemoved:
+            break;
+        case FolderRemoval::kKept:
+            print_message("Folder %s was kept: the programmer left files in it\n",
+                          folder_path.c_str());
+            break;
+        case FolderRemoval::kFailed:
+            print_message("Unable to delete %s\n", folder_path.c_str());
+            break;
+    }
+    return ours;
+}
+
 // From the written temporary file to its deletion nothing ends the run early: the cable must
-// never be left in select mode, nor the file left to block the next run.
+// never be left in select mode, nor the private folder left behind.
 RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
-                                 TempFile& temp_file, const RunServices& services, RunLog& log) {
+                                 const RomImage& first_read, const HeldCable& held,
+                                 RunFolder& folder, TempFile& temp_file,
+                                 const RunServices& services, RunLog& log) {
     bool selected = false;
     bool programmed = false;
     bool replaced = false;  // reported once, when it kept the programmer from running
@@ -85,11 +205,20 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
         }
         // After an interrupt nothing is started; the run reports it once the cable is back. A
         // file put in place of ours would carry another cable's identity.
-        if (!services.interrupt_requested()) {
-            replaced = !temp_file_in_place(temp_file, kTempPofName);
+        if (!services.interrupt_requested() && still_the_same_cable(name, first_read)) {
+            replaced = !temp_file_in_place(temp_file, (folder.path + "/" + kTempPofName).c_str());
             if (!replaced) {
+                // Started in the private folder, so the bare name reaches our file alone; it
+                // holds the cable's lock and the note for as long as it lives.
+                ChildSetup setup;
+                setup.folder = folder.path;
+                for (std::intptr_t handle : {held.lock.handle, folder.note}) {
+                    if (handle != -1) {
+                        setup.inherited.push_back(handle);
+                    }
+                }
                 programmed = services.run_programmer(programmer_command(name, kTempPofName),
-                                                     kProgrammerTimeoutMs);
+                                                     kProgrammerTimeoutMs, setup);
             } else {
                 print_message(
                     "Temporary file %s was replaced by another program; nothing was "
@@ -109,19 +238,9 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
             name.c_str());
     }
     bool ok = programmed && back && verify_rom(name, pof.image, log);
-    switch (remove_temp_file(temp_file, kTempPofName)) {
-        case TempFileRemoval::kRemoved:
-            break;
-        case TempFileRemoval::kReplaced:
-            // The other file is left alone: it is not ours to delete.
-            if (!replaced) {
-                print_message("Temporary file %s was replaced by another program\n", kTempPofName);
-            }
-            ok = false;
-            break;
-        case TempFileRemoval::kFailed:
-            print_message("Unable to delete %s\n", kTempPofName);
-            break;
+    ok = remove_own_files(folder, temp_file, replaced) && ok;
+    if (back) {
+        remove_left_folders_of(name);
     }
     if (services.interrupt_requested()) {
         return RunOutcome::kInterrupted;
@@ -174,13 +293,6 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     if (!log_start(log, action, &state.as_read, &*options.file, &pof)) {
         return kStatusFailed;
     }
-    // Its owner would delete the user's own file, and the refusal of a left-over temporary file
-    // would tell the user to delete it.
-    if (same_file(options.file->c_str(), kTempPofName)) {
-        print_message("The file to program cannot be %s, the name of the tool's temporary file\n",
-                      kTempPofName);
-        return end_run(log, kStatusFailed, RunOutcome::kRefused);
-    }
     Reconciliation decision =
         reconcile(&state, &pof, options.serial ? options.serial->c_str() : nullptr, options.force);
     if (!decision.reprogram) {
@@ -196,17 +308,30 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
         return log_end(log, kStatusDone, RunOutcome::kDone);
     }
 
-    // Armed only now: before the temporary file exists nothing has changed, so until here an
+    HeldCable held;
+    RunOutcome refusal = RunOutcome::kFailed;
+    if (!lock_for_change(name, services, held, refusal)) {
+        return end_run(log, kStatusFailed, refusal);
+    }
+    // Armed only now: before the private folder exists nothing has changed, so until here an
     // interrupt ends the process as usual. It stays armed until the end record is written.
     services.arm_interrupt_guard();
+    RunFolder folder;
     TempFile temp_file;
-    if (write_temp_pof(pof, temp_file) == nullptr) {
+    bool written = services.make_run_folder(name, folder);
+    if (!written) {
+        print_message("Unable to write %s\n", kTempPofName);
+    } else if (write_temp_pof(pof, folder.path, temp_file) == nullptr) {
+        remove_run_folder(folder);
+        written = false;
+    }
+    if (!written) {
         status = log_end(log, kStatusFailed, RunOutcome::kFailed);
         services.finish_interrupt_guard();
         return status;
     }
-    RunOutcome outcome =
-        update_in_select_mode(name, pof, decision.hardware_id, temp_file, services, log);
+    RunOutcome outcome = update_in_select_mode(name, pof, decision.hardware_id, state.as_read, held,
+                                               folder, temp_file, services, log);
     status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
     // An interrupt can also end the wait for the history's lock.
     const bool interrupted = services.interrupt_requested();
@@ -236,6 +361,11 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     if (!log_start(log, "leave-select-mode", nullptr, nullptr, nullptr)) {
         return kStatusFailed;
     }
+    HeldCable held;
+    RunOutcome refusal = RunOutcome::kFailed;
+    if (!lock_for_change(name, services, held, refusal)) {
+        return end_run(log, kStatusFailed, refusal);
+    }
     int status = leave_select_mode(name, services);
     if (status == kStatusFailed) {
         print_message("Cable %s may still be in select mode\n", name.c_str());
@@ -243,6 +373,7 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     if (status != kStatusDone) {
         return end_run(log, status, RunOutcome::kFailed);
     }
+    remove_left_folders_of(name);
     RomImage cable_image;
     status = read_cable_rom(name.c_str(), cable_image);
     if (status != kStatusDone) {

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "cable/cable_operation.h"
+#include "driver/cable_lock.h"
 #include "driver/history.h"
 #include "driver/options.h"
+#include "driver/run_folder.h"
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
 
@@ -15,14 +17,19 @@
 struct RunServices {
     SettlePause pause;               // after each mode switch, while the cable is locked
     void (*wait)(std::uint32_t ms);  // between tries to switch back to normal mode
-    // Runs the programmer's command with a limit; true only when it programmed.
-    bool (*run_programmer)(const ProcessCommand& command, int timeout_ms);
+    // Runs the programmer's command with a limit, in setup's folder and holding setup's handles;
+    // true only when it programmed.
+    bool (*run_programmer)(const ProcessCommand& command, int timeout_ms, const ChildSetup& setup);
     void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER
     void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
     bool (*interrupt_requested)();
     void (*finish_interrupt_guard)();  // the run's cleanup is done
     // Flushes standard output; false, with its message printed, when some of it was lost.
     bool (*standard_output_written)();
+    // The host-wide lock of a cable, as lock_cable; taken by every run that changes a cable.
+    CableLockResult (*lock_cable)(const std::string& name, CableLock& lock);
+    // The run's private folder, as make_run_folder.
+    bool (*make_run_folder)(const std::string& cable, RunFolder& folder);
 };
 
 // Runs the whole procedure for the parsed options (cable, file, serial, debug, force, dry_run)

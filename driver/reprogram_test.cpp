@@ -46,8 +46,32 @@ struct Script {
     bool output_lost = false;
     // How the programmer's process ended, as the real report prints it.
     ProcessOutcome programmer_end = ProcessOutcome::kFinished;
+    const char* racer_at = "";  // the logged step at which racer.pof takes the temporary file's
+                                // name in the working folder
+    const char* change_cable_at = "";  // the logged step at which another cable takes the name
+    const char* rom_fails_at = "";     // the logged step from which the cable's ROM cannot be read
+    CableLockResult lock_result = CableLockResult::kHeld;
+    bool folder_fails = false;
+    // What the programmer does in its folder besides programming.
+    bool programmer_leaves_file = false;
+    bool programmer_deletes_file = false;
+    ChildSetup programmer_setup;  // as the programmer was started
+    std::string note_seen;        // the note in its folder, as the programmer found it
 };
 Script g_script;
+
+// The private folders in the working folder, by name.
+std::vector<std::string> private_folders() {
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(".")) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kRunFolderPrefix, 0) == 0) {
+            found.push_back(name);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 void note(const std::string& step) {
     fake_linkhub_note(step);
@@ -59,20 +83,46 @@ void note(const std::string& step) {
     }
     if (step == g_script.replace_temp_at) {
         // Windows refuses to delete a file its owner holds open; elsewhere it can be done.
+        const std::string temp = private_folders().at(0) + "/" + kTempPofName;
         g_script.replaced =
-            std::remove(kTempPofName) == 0 && ::write_file(kTempPofName, {'o', 't', 'h', 'e', 'r'});
+            std::remove(temp.c_str()) == 0 && ::write_file(temp, {'o', 't', 'h', 'e', 'r'});
+    }
+    if (step == g_script.racer_at) {
+        std::remove(kTempPofName);
+        fs::copy_file("racer.pof", kTempPofName);
+    }
+    if (step == g_script.change_cable_at) {
+        fake_linkhub().cables[0].rom_text = fake_rom_text(7, 3);
+    }
+    if (step == g_script.rom_fails_at) {
+        fake_linkhub().cables[0].rom_result = 81;
     }
 }
 
-bool test_programmer(const ProcessCommand& command, int timeout_ms) {
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Programs the fake cable from the file named in its command line, in the folder it was given.
+bool test_programmer(const ProcessCommand& command, int timeout_ms, const ChildSetup& setup) {
     note("programmer " + std::to_string(timeout_ms) + " " + command.line);
+    g_script.programmer_setup = setup;
+    g_script.note_seen = read_text(setup.folder + "/cable");
+    const std::string temp = setup.folder + "/" + kTempPofName;
     FakeCable& cable = fake_linkhub().cables[0];
     if (g_script.programmer_writes_rom) {
         PofImage written;
-        if (!load_pof(kTempPofName, written)) {
+        if (!load_pof(temp.c_str(), written)) {
             return false;
         }
         cable.rom_text = hex_of(written.image);
+    }
+    if (g_script.programmer_leaves_file) {
+        ::write_file(setup.folder + "/vantor.log", {'l', 'o', 'g'});
+    }
+    if (g_script.programmer_deletes_file) {
+        std::remove(temp.c_str());
     }
     cable.select_result = g_script.select_result_after_programming;
     cable.rom_result = g_script.rom_result_after_programming;
@@ -102,6 +152,14 @@ RunServices test_services() {
     services.arm_interrupt_guard = [] { note("arm"); };
     services.interrupt_requested = [] { return g_script.interrupted; };
     services.finish_interrupt_guard = [] { note("finish"); };
+    // The host-wide lock is never taken here: test cases run side by side on one cable name.
+    services.lock_cable = [](const std::string& name, CableLock&) {
+        note("lock cable " + name);
+        return g_script.lock_result;
+    };
+    services.make_run_folder = [](const std::string& cable, RunFolder& folder) {
+        return !g_script.folder_fails && make_run_folder(cable, folder);
+    };
     return services;
 }
 
@@ -179,7 +237,7 @@ class Run : public testing::Test {
         o.err = testing::internal::GetCapturedStderr();
         o.out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(0, fake_locked_chains());
-        EXPECT_FALSE(fs::exists(kTempPofName)) << "temporary file left";
+        EXPECT_EQ(std::vector<std::string>{}, private_folders()) << "private folder left";
         return o;
     }
 
@@ -204,6 +262,7 @@ const std::string kSelect = std::string("set_parameter ") + kCable + " InternalZ
 const std::string kNormal = std::string("set_parameter ") + kCable + " InternalZanSelect 0";
 const std::string kProgrammer =
     "programmer 60000 vantor_pgm -c \"USB-1 [1-1]\" -m jtag -o \"p;cablewright.tmp.pof\"";
+const std::string kLockCable = std::string("lock cable ") + kCable;
 
 TEST_F(Run, UpdateProgramsSwitchesBackAndReadsBack) {
     cable().rom_text = hex_of(cable_image(3, 2));
@@ -215,11 +274,25 @@ TEST_F(Run, UpdateProgramsSwitchesBackAndReadsBack) {
                   "POF ZAN_version=4, hardware_id=2, signature present\n"
                   "Finished\n",
               o.err);
-    EXPECT_EQ(
-        (Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kProgrammer, kFind, kLock,
-             kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock, "finish"}),
-        steps_after_first_read());
+    // The cable is locked before anything changes, and read again right before programming.
+    EXPECT_EQ((Log{kLockCable, "arm",
+                   kFind,      kLock,
+                   kSelect,    "pause 3000 select",
+                   kUnlock,    kFind,
+                   kLock,      kRead,
+                   kUnlock,    kProgrammer,
+                   kFind,      kLock,
+                   kNormal,    "pause 3000 normal",
+                   kUnlock,    kFind,
+                   kLock,      kRead,
+                   kUnlock,    "finish"}),
+              steps_after_first_read());
     EXPECT_EQ(0, cable().zan_select);
+    // The programmer ran in the private folder, whose note named the cable and was handed on.
+    EXPECT_EQ(0u, g_script.programmer_setup.folder.rfind(kRunFolderPrefix, 0))
+        << g_script.programmer_setup.folder;
+    EXPECT_EQ(kCable, g_script.note_seen);
+    EXPECT_EQ(1u, g_script.programmer_setup.inherited.size()) << "the note; the lock is a fake";
     // The cable keeps its identity and takes the file's version.
     RomImage programmed = cable_image(3, 2);
     set_u16(programmed, kZanVersionOffset, 4);
@@ -231,9 +304,18 @@ TEST_F(Run, HardwareIdOneAsksForTheJumpersAroundTheProgrammer) {
     write_pof(file_image(4, 1));
     Outcome o = run("new.pof");
     EXPECT_EQ(kStatusDone, o.status);
-    EXPECT_EQ((Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, "jumpers reprogram",
-                   kProgrammer, "jumpers normal", kFind, kLock, kNormal, "pause 3000 normal",
-                   kUnlock, kFind, kLock, kRead, kUnlock, "finish"}),
+    EXPECT_EQ((Log{kLockCable,  "arm",
+                   kFind,       kLock,
+                   kSelect,     "pause 3000 select",
+                   kUnlock,     "jumpers reprogram",
+                   kFind,       kLock,
+                   kRead,       kUnlock,
+                   kProgrammer, "jumpers normal",
+                   kFind,       kLock,
+                   kNormal,     "pause 3000 normal",
+                   kUnlock,     kFind,
+                   kLock,       kRead,
+                   kUnlock,     "finish"}),
               steps_after_first_read());
 }
 
@@ -247,12 +329,13 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
         Log steps;
         std::int64_t zan_select;  // the cable's mode afterwards
     };
-    const Log select_then_programmer = {"arm",   kFind,      kLock, kSelect, "pause 3000 select",
-                                        kUnlock, kProgrammer};
+    const Log selected = {kLockCable, "arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock};
+    const Log read_again = {kFind, kLock, kRead, kUnlock};
     auto with = [](Log head, const Log& tail) {
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
+    const Log select_then_programmer = with(with(selected, read_again), {kProgrammer});
     const Log back = {kFind, kLock, kNormal, "pause 3000 normal", kUnlock};
     const Log read_back = {kFind, kLock, kRead, kUnlock};
     // Three tries, a second apart, each a whole locked operation.
@@ -266,7 +349,8 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
     const Case cases[] = {
         {"select mode refused", [](FakeCable& c, Script&) { c.select_result = 45; },
          kSwitchFailed + kSwitchFailed + kSwitchFailed + kSwitchFailed + kStillSelected,
-         with({"arm", kFind, kLock, kSelect, kUnlock}, with(failed_backs, {"finish"})), -1},
+         with({kLockCable, "arm", kFind, kLock, kSelect, kUnlock}, with(failed_backs, {"finish"})),
+         -1},
         {"programmer fails", [](FakeCable&, Script& s) { s.programmer_succeeds = false; },
          "The programmer failed with exit status 1\n",
          with(with(select_then_programmer, back), {"finish"}), 0},
@@ -290,14 +374,21 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
          "The cable's ROM does not match the programmed image\n",
          with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
         {"interrupt during the select pause",
-         [](FakeCable&, Script& s) { s.interrupt_at = "pause 3000 select"; },
-         "Interrupted\n",
-         {"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kFind, kLock, kNormal,
-          "pause 3000 normal", kUnlock, "finish"},
-         0},
+         [](FakeCable&, Script& s) { s.interrupt_at = "pause 3000 select"; }, "Interrupted\n",
+         with(selected, with(back, {"finish"})), 0},
         {"interrupt while programming",
          [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); }, "Interrupted\n",
          with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
+        // Another cable at the name (unplugged and replugged while moving jumpers) must not get
+        // this one's identity; a cable that cannot be read is not known to be the same.
+        {"another cable at the name",
+         [](FakeCable&, Script& s) { s.change_cable_at = "pause 3000 select"; },
+         "Cable USB-1 [1-1] changed while it was in select mode; nothing was programmed\n",
+         with(with(with(selected, read_again), back), {"finish"}), 0},
+        {"cable unreadable in select mode",
+         [](FakeCable&, Script& s) { s.rom_fails_at = "pause 3000 select"; },
+         "Error (Communications error) when reading EEPROM contents\n",
+         with(with(with(selected, read_again), back), {"finish"}), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -318,25 +409,30 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
     }
 }
 
-TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
+// Until the private folder exists nothing has changed: no folder, no switch.
+TEST_F(Run, NothingChangesBeforeThePrivateFolder) {
     struct Case {
         const char* label;
         const char* file;
         bool dry_run;
-        bool temp_file_exists;
+        CableLockResult lock;
+        bool folder_fails;
         int status;
         const char* last_err_line;
     };
+    const CableLockResult held = CableLockResult::kHeld;
     const Case cases[] = {
-        {"show", nullptr, false, false, kStatusDone, "Finished\n"},
-        {"dry run", "new.pof", true, false, kStatusDone,
+        {"show", nullptr, false, held, false, kStatusDone, "Finished\n"},
+        {"dry run", "new.pof", true, held, false, kStatusDone,
          "POF ZAN_version=4, hardware_id=2, signature present\n"},
-        {"unreadable file", "missing.pof", false, false, kStatusFailed,
+        {"unreadable file", "missing.pof", false, held, false, kStatusFailed,
          "Unable to open missing.pof\n"},
-        {"temporary file in the way", "new.pof", false, true, kStatusFailed,
-         "Temporary file cablewright.tmp.pof was left by an earlier run that was stopped; its "
-         "cable may still be in select mode (see --leave-select-mode). Delete the file and try "
-         "again\n"},
+        {"cable being updated", "new.pof", false, CableLockResult::kBusy, false, kStatusFailed,
+         "Cable USB-1 [1-1] is being updated by another cablewright run; nothing was changed\n"},
+        {"lock unusable", "new.pof", false, CableLockResult::kFailed, false, kStatusFailed,
+         "Unable to lock cable USB-1 [1-1]\n"},
+        {"no folder", "new.pof", false, held, true, kStatusFailed,
+         "Unable to write cablewright.tmp.pof\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -344,34 +440,49 @@ TEST_F(Run, NothingChangesBeforeTheTemporaryFile) {
         SetUp();
         cable().rom_text = hex_of(cable_image(3, 2));
         write_pof(file_image(4, 2));
-        if (c.temp_file_exists) {
-            ASSERT_TRUE(::write_file(kTempPofName, {1, 2, 3}));
-        }
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        Options options;
-        options.cable = kCable;
-        if (c.file != nullptr) {
-            options.file = c.file;
-        }
-        options.dry_run = c.dry_run;
-        int status = reprogram_cable(options, test_services());
-        std::string err = testing::internal::GetCapturedStderr();
-        std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(c.status, status);
-        ASSERT_GE(err.size(), std::string(c.last_err_line).size());
-        EXPECT_EQ(c.last_err_line, err.substr(err.size() - std::string(c.last_err_line).size()));
+        g_script.lock_result = c.lock;
+        g_script.folder_fails = c.folder_fails;
+        Outcome o = run(c.file, c.dry_run);
+        EXPECT_EQ(c.status, o.status);
+        ASSERT_GE(o.err.size(), std::string(c.last_err_line).size());
+        EXPECT_EQ(c.last_err_line,
+                  o.err.substr(o.err.size() - std::string(c.last_err_line).size()));
         EXPECT_EQ(c.dry_run,
-                  out.find("Dry run requested, terminating before making any changes\n") !=
+                  o.out.find("Dry run requested, terminating before making any changes\n") !=
                       std::string::npos);
         EXPECT_EQ(-1, cable().zan_select) << "the cable was switched";
-        EXPECT_EQ(c.temp_file_exists, fs::exists(kTempPofName));
     }
 }
 
-// Whoever owns the temporary file, the programmer only ever gets this run's own file, and the
-// user's own file is never taken for it.
-TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
+// The programmer only ever gets this run's own file: a file put under its name in the working
+// folder, or the user's own file of that name, never reaches it and is left alone.
+TEST_F(Run, TheProgrammerGetsOnlyThisRunsFile) {
+    RomImage programmed = cable_image(3, 2);
+    set_u16(programmed, kZanVersionOffset, 4);
+    for (const char* file : {"new.pof", "cablewright.tmp.pof", "sub/../cablewright.tmp.pof"}) {
+        SCOPED_TRACE(file);
+        TearDown();
+        SetUp();
+        cable().rom_text = hex_of(cable_image(3, 2));
+        write_pof(file_image(5, 2));
+        fs::rename("new.pof", "racer.pof");
+        write_pof(file_image(4, 2));
+        fs::create_directory("sub");
+        fs::copy_file("new.pof", kTempPofName);
+        // Another program puts a file for another cable under the name while the cable
+        // switches.
+        g_script.racer_at = "pause 3000 select";
+        Outcome o = run(file);
+        EXPECT_EQ(kStatusDone, o.status) << o.err;
+        EXPECT_EQ(hex_of(programmed), cable().rom_text);
+        EXPECT_EQ(read_text("racer.pof"), read_text(kTempPofName))
+            << "the working folder's file is left alone";
+    }
+}
+
+// The file in the private folder is still checked before the programmer starts and before it is
+// deleted: something else there is neither programmed nor deleted.
+TEST_F(Run, AFileReplacedInThePrivateFolderIsNotProgrammed) {
     cable().rom_text = hex_of(cable_image(3, 2));
     write_pof(file_image(4, 2));
     g_script.replace_temp_at = "pause 3000 select";
@@ -385,50 +496,66 @@ TEST_F(Run, TheTemporaryFileIsAlwaysThisRunsOwn) {
     testing::internal::GetCapturedStdout();
     if (!g_script.replaced) {
         EXPECT_EQ(kStatusDone, status) << "the file could not be replaced, so it was programmed";
-        EXPECT_FALSE(fs::exists(kTempPofName));
-    } else {
-        EXPECT_EQ(kStatusFailed, status);
-        EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
-                      "Cable ZAN_version=3, hardware_id=2, signature present\n"
-                      "POF ZAN_version=4, hardware_id=2, signature present\n"
-                      "Temporary file cablewright.tmp.pof was replaced by another program; nothing "
-                      "was programmed\n",
-                  err);
-        EXPECT_EQ((Log{"arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kFind, kLock,
-                       kNormal, "pause 3000 normal", kUnlock, "finish"}),
-                  steps_after_first_read());
-        EXPECT_EQ(0, cable().zan_select);
-        std::ifstream left(kTempPofName);
-        EXPECT_EQ("other", std::string(std::istreambuf_iterator<char>(left), {}))
-            << "the other program's file is left alone";
-        left.close();
-        std::remove(kTempPofName);
+        EXPECT_EQ(std::vector<std::string>{}, private_folders());
+        return;
     }
+    const std::vector<std::string> kept = private_folders();
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ(kStatusFailed, status);
+    EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
+                  "Cable ZAN_version=3, hardware_id=2, signature present\n"
+                  "POF ZAN_version=4, hardware_id=2, signature present\n"
+                  "Temporary file cablewright.tmp.pof was replaced by another program; nothing "
+                  "was programmed\n"
+                  "Folder " +
+                  kept[0] + " was kept: the programmer left files in it\n",
+              err);
+    EXPECT_EQ(
+        (Log{kLockCable, "arm", kFind, kLock, kSelect, "pause 3000 select", kUnlock, kFind, kLock,
+             kRead, kUnlock, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, "finish"}),
+        steps_after_first_read());
+    EXPECT_EQ(0, cable().zan_select);
+    EXPECT_EQ("other", read_text(kept[0] + "/" + kTempPofName))
+        << "the other program's file is left alone";
+}
 
-    // The user's file under the temporary file's name, whatever path names it.
-    for (bool dry_run : {false, true}) {
-        SCOPED_TRACE(dry_run ? "dry run" : "update");
+// The end of the private folder: our files go, a file already gone is no error, and whatever
+// the programmer left there stays, with the folder, and is named.
+TEST_F(Run, ThePrivateFolderGoesUnlessTheProgrammerLeftFilesInIt) {
+    for (bool leaves_file : {false, true}) {
+        SCOPED_TRACE(leaves_file ? "programmer leaves a file" : "programmer deletes ours");
+        TearDown();
+        SetUp();
         cable().rom_text = hex_of(cable_image(3, 2));
-        fs::copy_file("new.pof", kTempPofName);
-        fs::create_directory("sub");
+        write_pof(file_image(4, 2));
+        g_script.programmer_leaves_file = leaves_file;
+        g_script.programmer_deletes_file = !leaves_file;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        Options options;
-        options.cable = kCable;
-        options.file = "sub/../cablewright.tmp.pof";
-        options.dry_run = dry_run;
-        status = reprogram_cable(options, test_services());
-        err = testing::internal::GetCapturedStderr();
-        std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(kStatusFailed, status);
+        Options update;
+        update.cable = kCable;
+        update.file = "new.pof";
+        int status = reprogram_cable(update, test_services());
+        std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(kStatusDone, status);
+        const std::string folder = g_script.programmer_setup.folder;
+        const std::string kept =
+            leaves_file ? "Folder " + folder + " was kept: the programmer left files in it\n" : "";
         EXPECT_EQ(std::string("Reprogramming cable USB-1 [1-1]\n") +
                       "Cable ZAN_version=3, hardware_id=2, signature present\n"
-                      "The file to program cannot be cablewright.tmp.pof, the name of the tool's "
-                      "temporary file\n",
+                      "POF ZAN_version=4, hardware_id=2, signature present\n" +
+                      kept + "Finished\n",
                   err);
-        EXPECT_EQ(std::string::npos, out.find("pof file")) << "refused before the file's dump";
-        EXPECT_TRUE(fs::exists(kTempPofName)) << "the user's file is kept";
-        fs::remove(kTempPofName);
+        EXPECT_EQ(leaves_file ? std::vector<std::string>{folder} : std::vector<std::string>{},
+                  private_folders());
+        if (leaves_file) {
+            std::vector<std::string> left;
+            for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+                left.push_back(entry.path().filename().string());
+            }
+            EXPECT_EQ(std::vector<std::string>{"vantor.log"}, left);
+        }
     }
 }
 
@@ -438,6 +565,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         const char* label;
         std::uint16_t hardware_id;
         HWL_ERROR select_result;
+        CableLockResult lock;
         const char* name;
         int status;
         std::string err_tail;  // after "Leaving select mode on cable %s"
@@ -451,28 +579,48 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         {"back",
          2,
          HWL_OK,
+         CableLockResult::kHeld,
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=2, signature present\nFinished\n",
-         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead,
+         {kFind, kLockCable, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock,
+          kRead,
           kUnlock}},
         {"back with jumpers",
          1,
          HWL_OK,
+         CableLockResult::kHeld,
          kCable,
          kStatusDone,
          "Cable ZAN_version=3, hardware_id=1, signature present\nFinished\n",
-         {kFind, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock, kRead, kUnlock,
-          "jumpers normal"}},
+         {kFind, kLockCable, kFind, kLock, kNormal, "pause 3000 normal", kUnlock, kFind, kLock,
+          kRead, kUnlock, "jumpers normal"}},
         {"refused three times",
          2,
          45,
+         CableLockResult::kHeld,
          kCable,
          kStatusFailed,
          failed + failed + failed + "Cable USB-1 [1-1] may still be in select mode\n",
-         {kFind, kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock,
-          "wait 1000", kFind, kLock, kNormal, kUnlock}},
-        {"no such cable", 2, HWL_OK, "USB-9", kStatusNoCable, missing, {"find USB-9 6000"}},
+         {kFind, kLockCable, kFind, kLock, kNormal, kUnlock, "wait 1000", kFind, kLock, kNormal,
+          kUnlock, "wait 1000", kFind, kLock, kNormal, kUnlock}},
+        {"no such cable",
+         2,
+         HWL_OK,
+         CableLockResult::kHeld,
+         "USB-9",
+         kStatusNoCable,
+         missing,
+         {"find USB-9 6000"}},
+        // Not under a programmer that is still running.
+        {"cable being updated",
+         2,
+         HWL_OK,
+         CableLockResult::kBusy,
+         kCable,
+         kStatusFailed,
+         "Cable USB-1 [1-1] is being updated by another cablewright run; nothing was changed\n",
+         {kFind, kLockCable}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -481,6 +629,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         cable().rom_text = hex_of(cable_image(3, c.hardware_id));
         cable().zan_select = 1;
         cable().select_result = c.select_result;
+        g_script.lock_result = c.lock;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         Options options;
@@ -493,6 +642,87 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         EXPECT_EQ(c.steps, fake_linkhub().log);
         EXPECT_EQ(c.status == kStatusDone ? 0 : 1, cable().zan_select);
         EXPECT_EQ(c.status == kStatusDone, out.rfind("Cable", 0) == 0) << "the ROM dump";
+    }
+}
+
+// Folders that stopped runs left in the working folder: each one whose note names a cable and is
+// held by nobody is named after the heading of every run there, until a run that holds that
+// cable and switched it back removes it. A live run's folder, an empty note and a folder without
+// one are not stopped runs'.
+TEST_F(Run, StoppedRunsFoldersAreNamedUntilTheirCableIsSwitchedBack) {
+    const std::string kOther = "USB-2\x1b[2J\n";
+    const std::string named =
+        "Cable USB-1 [1-1] was being updated by a run that was stopped; it may still be in select "
+        "mode: run cablewright --cable \"USB-1 [1-1]\" --leave-select-mode\n"
+        "Cable USB-2\\x1B[2J\\x0A was being updated by a run that was stopped; it may still be in "
+        "select mode: run cablewright --cable \"USB-2\\x1B[2J\\x0A\" --leave-select-mode\n";
+    struct Case {
+        const char* label;
+        bool leave_select_mode;
+        const char* file;
+        void (*arrange)(Script& script);
+        int status;
+        bool removed;  // the stopped run's folder of this cable is gone
+    };
+    const Case cases[] = {
+        {"show", false, nullptr, [](Script&) {}, kStatusDone, false},
+        {"update", false, "new.pof", [](Script&) {}, kStatusDone, true},
+        {"update, switch back fails", false, "new.pof",
+         [](Script& s) { s.select_result_after_programming = 45; }, kStatusFailed, false},
+        {"update of a cable being updated", false, "new.pof",
+         [](Script& s) { s.lock_result = CableLockResult::kBusy; }, kStatusFailed, false},
+        {"leave select mode", true, nullptr, [](Script&) {}, kStatusDone, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = hex_of(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        const std::vector<std::pair<std::string, const char*>> folders = {
+            {".cablewright-a", kCable},
+            {".cablewright-b", kOther.c_str()},
+            {".cablewright-c", ""},
+            {".cablewright-d", nullptr}};
+        for (const auto& folder : folders) {
+            fs::create_directory(folder.first);
+            if (folder.second != nullptr) {
+                const std::string note = folder.second;
+                ASSERT_TRUE(::write_file(folder.first + "/cable", {note.begin(), note.end()}));
+            }
+        }
+        ASSERT_TRUE(::write_file(".cablewright-a/cablewright.tmp.pof", {1, 2, 3}));
+        ASSERT_TRUE(::write_file(".cablewright-e", {}));
+        RunFolder live;
+        ASSERT_TRUE(make_run_folder(kCable, live));
+        c.arrange(g_script);
+
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        Options options;
+        options.cable = kCable;
+        if (c.file != nullptr) {
+            options.file = c.file;
+        }
+        int status = c.leave_select_mode ? leave_select_mode_run(options, test_services())
+                                         : reprogram_cable(options, test_services());
+        std::string err = testing::internal::GetCapturedStderr();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(c.status, status) << err;
+        const std::string heading =
+            c.leave_select_mode ? "Leaving select mode on cable " : "Reprogramming cable ";
+        EXPECT_EQ(0u, err.rfind(heading + kCable + "\n" + named, 0)) << err;
+        EXPECT_EQ(std::string::npos, err.find(named, err.find(named) + 1)) << "named once";
+
+        std::vector<std::string> expected = {".cablewright-b", ".cablewright-c", ".cablewright-d",
+                                             ".cablewright-e", live.path};
+        if (!c.removed) {
+            expected.push_back(".cablewright-a");
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, private_folders());
+        EXPECT_EQ(kCable, read_text(live.path + "/cable")) << "a live run's folder is untouched";
+        EXPECT_EQ(FolderRemoval::kRemoved, remove_run_folder(live));
     }
 }
 

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The run writes the file out again with a fresh checksum; it must load as the same file.
     TempFile file;
-    const char* name = write_temp_pof(pof, file);
+    const char* name = write_temp_pof(pof, ".", file);
     require(name != nullptr && std::strcmp(name, kTempPofName) == 0);
     PofImage again;
     bool reloaded = load_pof(kTempPofName, again);

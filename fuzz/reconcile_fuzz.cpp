@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(result.hardware_id == expected.hardware_id);
         // What the programmer gets carries the merged image under a valid checksum.
         TempFile temp_file;
-        require(write_temp_pof(pof, temp_file) != nullptr);
+        require(write_temp_pof(pof, ".", temp_file) != nullptr);
         PofImage written;
         bool loaded = load_pof(kTempPofName, written);
         require(remove_temp_file(temp_file, kTempPofName) == TempFileRemoval::kRemoved);

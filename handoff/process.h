@@ -1,6 +1,7 @@
 // Running a program as a child process with a time limit, as one platform service.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,22 @@ struct ProcessCommand {
     std::string line;
 };
 
-// Starts command.argv[0] with the arguments that follow (no shell, the caller's environment,
-// folder and console) and waits up to timeout_ms for it; an empty argv is not started. POSIX: the
-// program is found on PATH, it runs in a process group of its own with the signal dispositions
-// this program was started with, takes the terminal's foreground while this program holds it,
-// and receives each interrupt this program records. At the limit the group gets SIGTERM, SIGKILL
-// 2 s later, then up to 10 s more to end. Windows: the program is found in trusted folders only,
-// it is given command.line, and it ends with its own child processes at the limit.
-ProcessResult run_process(const ProcessCommand& command, int timeout_ms);
+// Where a started program runs and which of this program's handles it keeps.
+struct ChildSetup {
+    std::string folder;  // its working folder; empty: this program's
+    // Open descriptors (POSIX) or HANDLEs (Windows) it inherits, so that locks held through them
+    // stay held while it lives. On Windows it inherits these alone; on POSIX every other
+    // descriptor keeps its close-on-exec setting.
+    std::vector<std::intptr_t> inherited;
+};
+
+// Starts command.argv[0] with the arguments that follow (no shell, the caller's environment and
+// console, the folder and handles of setup) and waits up to timeout_ms for it; an empty argv is
+// not started. POSIX: the program is found on PATH, it runs in a process group of its own with the
+// signal dispositions this program was started with, takes the terminal's foreground while this
+// program holds it, and receives each interrupt this program records. At the limit the group gets
+// SIGTERM, SIGKILL 2 s later, then up to 10 s more to end. Windows: the program is found in
+// trusted folders only, it is given command.line, and it ends with its own child processes at the
+// limit.
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms,
+                          const ChildSetup& setup = {});

@@ -105,9 +105,10 @@ ProcessResult stop_group(pid_t pid) {
     return result;
 }
 
-// Starts argv in a group of its own; returns its pid, or -1 when it could not be run. The
-// child reports a failed exec through a pipe that a successful exec closes.
-pid_t start_in_own_group(std::vector<char*>& argv, int terminal, const sigset_t& mask) {
+// Starts argv in a group of its own, in setup's folder; returns its pid, or -1 when it could not
+// be run. The child reports a failed exec through a pipe that a successful exec closes.
+pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int terminal,
+                         const sigset_t& mask) {
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         return -1;
@@ -120,8 +121,19 @@ pid_t start_in_own_group(std::vector<char*>& argv, int terminal, const sigset_t&
         }
         restore_start_dispositions();
         sigprocmask(SIG_SETMASK, &mask, nullptr);
-        execvp(argv[0], argv.data());
-        const int error = errno;
+        int error = 0;
+        if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0) {
+            error = errno;
+        }
+        for (std::intptr_t descriptor : setup.inherited) {
+            if (error == 0 && fcntl(static_cast<int>(descriptor), F_SETFD, 0) != 0) {
+                error = errno;
+            }
+        }
+        if (error == 0) {
+            execvp(argv[0], argv.data());
+            error = errno;
+        }
         (void)!write(report[1], &error, sizeof error);
         _exit(127);
     }
@@ -148,7 +160,7 @@ pid_t start_in_own_group(std::vector<char*>& argv, int terminal, const sigset_t&
 
 }  // namespace
 
-ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const ChildSetup& setup) {
     const std::vector<std::string>& arguments = command.argv;
     ProcessResult result;
     if (arguments.empty()) {
@@ -171,7 +183,7 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
     sigprocmask(SIG_BLOCK, &blocked, &previous);
     const int terminal = foreground_terminal();
 
-    const pid_t pid = start_in_own_group(argv, terminal, previous);
+    const pid_t pid = start_in_own_group(argv, setup, terminal, previous);
     if (pid > 0) {
         forward_interrupts_to(pid);
         const Wait wait = wait_for_end(pid, after_ms(timeout_ms));

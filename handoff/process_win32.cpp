@@ -49,7 +49,7 @@ bool exit_code(HANDLE process, int& code) {
 
 }  // namespace
 
-ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
+ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const ChildSetup& setup) {
     ProcessResult result;
     const std::string program = program_file(command.argv);
     if (program.empty()) {
@@ -59,12 +59,54 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms) {
     std::vector<char> buffer(command.line.begin(), command.line.end());
     buffer.push_back('\0');
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
+    // CreateProcess wants the folder as a full path.
+    std::string folder;
+    if (!setup.folder.empty()) {
+        char full[MAX_PATH * 4] = {};
+        const DWORD length = GetFullPathNameA(setup.folder.c_str(), sizeof full, full, nullptr);
+        if (length == 0 || length >= sizeof full) {
+            return result;
+        }
+        folder = full;
+    }
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof(startup);
+    std::vector<HANDLE> inherited;
+    for (std::intptr_t handle : setup.inherited) {
+        inherited.push_back(reinterpret_cast<HANDLE>(handle));
+    }
+    // The listed handles, and no other, reach the programmer: the locks it must hold while it
+    // lives.
+    std::vector<char> attributes;
+    if (!inherited.empty()) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        attributes.resize(size);
+        startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+        if (!InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size)) {
+            return result;
+        }
+        for (HANDLE handle : inherited) {
+            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        }
+        if (!UpdateProcThreadAttribute(startup.lpAttributeList, 0,
+                                       PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
+                                       inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(startup.lpAttributeList);
+            return result;
+        }
+    }
+    const DWORD flags = inherited.empty() ? 0 : EXTENDED_STARTUPINFO_PRESENT;
     PROCESS_INFORMATION process{};
     // Suspended until it is in the job, so that nothing it starts can escape the job.
-    if (!CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &process)) {
+    const BOOL started =
+        CreateProcessA(program.c_str(), buffer.data(), nullptr, nullptr,
+                       inherited.empty() ? FALSE : TRUE, CREATE_SUSPENDED | flags, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup.StartupInfo, &process);
+    if (startup.lpAttributeList != nullptr) {
+        DeleteProcThreadAttributeList(startup.lpAttributeList);
+    }
+    if (!started) {
         return result;
     }
     // Without a job (an enclosing job may forbid nesting on old systems) only the programmer

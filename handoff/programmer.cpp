@@ -13,7 +13,7 @@ ProcessCommand programmer_command(const std::string& cable, const std::string& p
             "vantor_pgm -c " + quote_argument(cable) + " -m jtag -o " + quote_argument(target)};
 }
 
-bool run_programmer(const ProcessCommand& command, int timeout_ms) {
+bool run_programmer(const ProcessCommand& command, int timeout_ms, const ChildSetup& setup) {
     // The run reports the interrupt itself once it has put the cable back.
     if (interrupt_requested()) {
         return false;
@@ -23,7 +23,7 @@ bool run_programmer(const ProcessCommand& command, int timeout_ms) {
     std::fflush(stdout);
     std::fflush(stderr);
 
-    return report_programmer_end(run_process(command, timeout_ms));
+    return report_programmer_end(run_process(command, timeout_ms, setup));
 }
 
 bool report_programmer_end(const ProcessResult& result) {

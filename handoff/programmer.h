@@ -19,8 +19,9 @@ ProcessCommand programmer_command(const std::string& cable, const std::string& p
 // one is recorded for the run, as if it had been received here.
 bool report_programmer_end(const ProcessResult& result);
 
-// Prints command.line to standard error, runs the command and waits up to timeout_ms (a late
-// programmer is stopped and waited for). True only when it ran and exited 0; otherwise its one
-// failure message is printed, except that after an interrupt nothing is printed and nothing
-// started.
-bool run_programmer(const ProcessCommand& command, int timeout_ms = kProgrammerTimeoutMs);
+// Prints command.line to standard error, runs the command as setup says and waits up to
+// timeout_ms (a late programmer is stopped and waited for). True only when it ran and exited 0;
+// otherwise its one failure message is printed, except that after an interrupt nothing is printed
+// and nothing started.
+bool run_programmer(const ProcessCommand& command, int timeout_ms = kProgrammerTimeoutMs,
+                    const ChildSetup& setup = {});

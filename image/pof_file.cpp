@@ -226,28 +226,11 @@ void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_
     }
 }
 
-const char* write_temp_pof(PofImage& pof, TempFile& file) {
+const char* write_temp_pof(PofImage& pof, const std::string& folder, TempFile& file) {
     write_u16(pof.bytes.get() + pof.crc_pos, pof_crc(pof));
-    // Never replace an existing file: a second run in this folder would otherwise program one
-    // cable with the other cable's identity.
-    switch (create_temp_file(kTempPofName, pof.bytes.get(), pof.length, file)) {
-        case TempFileResult::kWritten:
-            return kTempPofName;
-        case TempFileResult::kInUse:
-            print_message(
-                "Temporary file %s is in use by another cablewright running in this "
-                "folder; wait for it to finish or work in another folder\n",
-                kTempPofName);
-            return nullptr;
-        case TempFileResult::kLeftOver:
-            print_message(
-                "Temporary file %s was left by an earlier run that was stopped; its "
-                "cable may still be in select mode (see --leave-select-mode). Delete the "
-                "file and try again\n",
-                kTempPofName);
-            return nullptr;
-        case TempFileResult::kFailed:
-            break;
+    const std::string path = folder + "/" + kTempPofName;
+    if (create_temp_file(path.c_str(), pof.bytes.get(), pof.length, file)) {
+        return kTempPofName;
     }
     print_message("Unable to write %s\n", kTempPofName);
     return nullptr;

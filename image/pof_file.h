@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "image/rom_image.h"
 #include "image/temp_file.h"
 
-// The temporary file handed to the programmer, in the working directory.
+// The temporary file handed to the programmer, in the run's private folder.
 constexpr char kTempPofName[] = "cablewright.tmp.pof";
 
 constexpr std::size_t kPofHeaderSize = 12;
@@ -61,7 +62,7 @@ void put_rom_byte(PofImage& pof, std::size_t k, std::uint8_t value);
 // put_rom_byte for offsets start + i with text[i], i < count; writes no terminator.
 void stamp_serial(PofImage& pof, const char* text, std::size_t start, std::size_t count);
 
-// Stores a fresh checksum and creates kTempPofName, owned by `file` until remove_temp_file.
-// Returns its name, or null after printing why it could not be written (another run holds the
-// name, a stopped run left it, or the write failed).
-const char* write_temp_pof(PofImage& pof, TempFile& file);
+// Stores a fresh checksum and creates kTempPofName in folder (never over an existing file),
+// owned by `file` until remove_temp_file. Returns its name, or null after printing that it could
+// not be written.
+const char* write_temp_pof(PofImage& pof, const std::string& folder, TempFile& file);

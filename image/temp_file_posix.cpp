@@ -1,11 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
-#include <stdlib.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <string>
 
 #include "image/temp_file.h"
 
@@ -26,20 +22,6 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t n) {
     return true;
 }
 
-// Whether an existing name is held by a live run: its owner keeps an exclusive lock.
-TempFileResult probe(const char* name) {
-    int fd = open(name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        return TempFileResult::kLeftOver;
-    }
-    TempFileResult result = TempFileResult::kLeftOver;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        result = TempFileResult::kInUse;
-    }
-    close(fd);  // also releases a lock taken just now
-    return result;
-}
-
 bool identity_of(const char* name, std::uint64_t& volume, std::uint64_t& index) {
     struct stat st {};
     if (lstat(name, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -52,41 +34,22 @@ bool identity_of(const char* name, std::uint64_t& volume, std::uint64_t& index) 
 
 }  // namespace
 
-TempFileResult create_temp_file(const char* name, const std::uint8_t* data, std::size_t n,
-                                TempFile& file) {
-    // Written and locked under a unique name first, then linked to the fixed name: a reader
-    // of the fixed name never sees it partly written or unlocked.
-    std::string unique = std::string(name) + ".XXXXXX";
-    int fd = mkostemp(&unique[0], O_CLOEXEC);
+bool create_temp_file(const char* name, const std::uint8_t* data, std::size_t n, TempFile& file) {
+    // Never an existing name, nor a link planted in its place.
+    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return TempFileResult::kFailed;
+        return false;
     }
     struct stat st {};
-    bool ok = flock(fd, LOCK_EX) == 0 && fchmod(fd, 0644) == 0 && write_all(fd, data, n) &&
-              fstat(fd, &st) == 0;
-    TempFileResult result = TempFileResult::kFailed;
-    // A second try covers a holder that removed the name between our link and the probe.
-    for (int attempt = 0; ok && attempt < 2; ++attempt) {
-        if (link(unique.c_str(), name) == 0) {
-            result = TempFileResult::kWritten;
-            break;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-        result = probe(name);
-        struct stat existing {};
-        ok = result == TempFileResult::kLeftOver && lstat(name, &existing) != 0 && errno == ENOENT;
-    }
-    unlink(unique.c_str());
-    if (result != TempFileResult::kWritten) {
+    if (!write_all(fd, data, n) || fstat(fd, &st) != 0) {
         close(fd);
-        return result;
+        unlink(name);
+        return false;
     }
     file.handle = fd;
     file.volume = static_cast<std::uint64_t>(st.st_dev);
     file.index = static_cast<std::uint64_t>(st.st_ino);
-    return result;
+    return true;
 }
 
 bool temp_file_in_place(const TempFile& file, const char* name) {
@@ -98,8 +61,11 @@ bool temp_file_in_place(const TempFile& file, const char* name) {
 
 TempFileRemoval remove_temp_file(TempFile& file, const char* name) {
     TempFileRemoval result = TempFileRemoval::kReplaced;
-    // Removed while still locked, so no other run takes the name for a left-over file meanwhile.
-    if (temp_file_in_place(file, name)) {
+    struct stat st {};
+    if (lstat(name, &st) != 0 && errno == ENOENT) {
+        result = TempFileRemoval::kGone;
+    } else if (temp_file_in_place(file, name)) {
+        // Still open while it is removed, so its identity cannot pass to another file meanwhile.
         result = unlink(name) == 0 ? TempFileRemoval::kRemoved : TempFileRemoval::kFailed;
     }
     if (file.handle >= 0) {
@@ -107,11 +73,4 @@ TempFileRemoval remove_temp_file(TempFile& file, const char* name) {
     }
     file = TempFile{};
     return result;
-}
-
-bool same_file(const char* path, const char* other) {
-    struct stat a {};
-    struct stat b {};
-    return stat(path, &a) == 0 && stat(other, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
 }

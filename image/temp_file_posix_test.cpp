@@ -33,7 +33,7 @@ TEST(TempFilePosix, FailedWriteLeavesNothing) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     testing::internal::CaptureStderr();
     TempFile file;
-    const char* name = write_temp_pof(pof, file);
+    const char* name = write_temp_pof(pof, ".", file);
     std::string err = testing::internal::GetCapturedStderr();
     setrlimit(RLIMIT_FSIZE, &old_limit);
     signal(SIGXFSZ, old_handler);

@@ -26,17 +26,6 @@ bool names(HANDLE h, const TempFile& file) {
     return identity_of(h, volume, index) && volume == file.volume && index == file.index;
 }
 
-// Whether an existing name is held by a live run: its owner's handle refuses other writers.
-TempFileResult probe(const char* name) {
-    HANDLE h = open_shared(name, GENERIC_WRITE);
-    if (h == INVALID_HANDLE_VALUE) {
-        return GetLastError() == ERROR_SHARING_VIOLATION ? TempFileResult::kInUse
-                                                         : TempFileResult::kLeftOver;
-    }
-    CloseHandle(h);
-    return TempFileResult::kLeftOver;
-}
-
 bool write_all(HANDLE h, const std::uint8_t* data, std::size_t n) {
     std::size_t done = 0;
     while (done < n) {
@@ -52,29 +41,25 @@ bool write_all(HANDLE h, const std::uint8_t* data, std::size_t n) {
 
 }  // namespace
 
-TempFileResult create_temp_file(const char* name, const std::uint8_t* data, std::size_t n,
-                                TempFile& file) {
+bool create_temp_file(const char* name, const std::uint8_t* data, std::size_t n, TempFile& file) {
     // Readers (the programmer) are welcome; other writers and deleters are not, for as long as
     // the handle stays open.
     HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-                   ? probe(name)
-                   : TempFileResult::kFailed;
+        return false;
     }
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
     if (!write_all(h, data, n) || !FlushFileBuffers(h) || !identity_of(h, volume, index)) {
         CloseHandle(h);
         DeleteFileA(name);
-        return TempFileResult::kFailed;
+        return false;
     }
     file.handle = reinterpret_cast<std::intptr_t>(h);
     file.volume = volume;
     file.index = index;
-    return TempFileResult::kWritten;
+    return true;
 }
 
 bool temp_file_in_place(const TempFile& file, const char* name) {
@@ -97,8 +82,9 @@ TempFileRemoval remove_temp_file(TempFile& file, const char* name) {
     HANDLE h = open_shared(name, DELETE | FILE_READ_ATTRIBUTES);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? TempFileRemoval::kReplaced
-                                             : TempFileRemoval::kFailed;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? TempFileRemoval::kGone
+                   : TempFileRemoval::kFailed;
     }
     TempFileRemoval result = TempFileRemoval::kReplaced;
     if (owned.handle != -1 && names(h, owned)) {
@@ -111,20 +97,4 @@ TempFileRemoval remove_temp_file(TempFile& file, const char* name) {
     }
     CloseHandle(h);
     return result;
-}
-
-bool same_file(const char* path, const char* other) {
-    HANDLE a = open_shared(path, FILE_READ_ATTRIBUTES);
-    if (a == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool same = false;
-    HANDLE b = open_shared(other, FILE_READ_ATTRIBUTES);
-    if (b != INVALID_HANDLE_VALUE) {
-        TempFile of_a;
-        same = identity_of(a, of_a.volume, of_a.index) && names(b, of_a);
-        CloseHandle(b);
-    }
-    CloseHandle(a);
-    return same;
 }

@@ -171,7 +171,18 @@ ChildRun BenchTest::cablewright(const std::vector<std::string>& args, const std:
 }
 
 bool BenchTest::temp_file_left() const {
-    return fs::exists(fs::path(work_) / "cablewright.tmp.pof");
+    return fs::exists(fs::path(work_) / "cablewright.tmp.pof") || !private_folders().empty();
+}
+
+std::vector<std::string> BenchTest::private_folders() const {
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(work_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".cablewright-", 0) == 0) {
+            found.push_back(name);
+        }
+    }
+    return found;
 }
 
 static std::string summary(const char* who, const RomImage& image) {

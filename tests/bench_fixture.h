@@ -45,8 +45,11 @@ class BenchTest : public testing::Test {
     ChildSpec cablewright_child(const std::vector<std::string>& args,
                                 bool programmer_on_path = true);
 
-    // True when the working folder holds the temporary file.
+    // True when the working folder holds the temporary file or a run's private folder.
     bool temp_file_left() const;
+
+    // The runs' private folders (".cablewright-...") in the working folder.
+    std::vector<std::string> private_folders() const;
 
     std::string root_;
     std::string bench_;

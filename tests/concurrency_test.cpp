@@ -1,6 +1,10 @@
-// Two runs at once: in one folder the second refuses and no identity crosses over; against one
-// cable from two folders each operation is serialised by the chain lock and the cable ends whole.
+// Runs at once: two runs in one folder each use a folder of their own and both complete; a second
+// run that would change a cable being updated is refused; a file put in the working folder while
+// the programmer starts never reaches it.
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "tests/bench_fixture.h"
@@ -11,7 +15,22 @@ namespace {
 
 using Concurrency = BenchTest;
 
-TEST_F(Concurrency, SecondRunInOneFolderRefusesAndTheFirstCompletes) {
+// Waits until a run has made its private folder in folder: from then on it holds its cable's
+// lock. False after 20 s.
+bool private_folder_appears(const fs::path& folder) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            if (entry.path().filename().string().rfind(".cablewright-", 0) == 0) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(Concurrency, TwoRunsInOneFolderBothComplete) {
     RomImage first_rom = cable_rom(3, 2, "AB-01", true);
     RomImage second_rom = cable_rom(3, 2, "AB-02", true);
     RomImage file = cable_rom(4, 2, "AB-##", true);
@@ -19,109 +38,121 @@ TEST_F(Concurrency, SecondRunInOneFolderRefusesAndTheFirstCompletes) {
     int second = add_cable("Second", &second_rom);
     std::string pof = write_pof("new.pof", file);
 
-    // The second run starts when the first starts its programmer: the first holds the
-    // temporary file from before that until after its 3 s pause to leave select mode.
-    ChildSpec first_child = cablewright_child({"-c", "First", pof});
-    first_child.interrupt_when = "vantor_pgm -c";
-    first_child.interrupt_signal = 0;
-    bool first_holds_the_file = false;
-    ChildRun second_run;
-    first_child.before_interrupt = [&] {
-        first_holds_the_file = temp_file_left();
-        second_run = cablewright({"-c", "Second", pof});
-    };
-    ChildRun first_run = run(first_child);
-    ASSERT_TRUE(first_holds_the_file) << first_run.err;
+    ChildRun first_run;
+    std::thread runner([&] { first_run = cablewright({"-c", "First", pof}); });
+    const bool first_started = private_folder_appears(work_);
+    ChildRun second_run = cablewright({"-c", "Second", pof});
+    runner.join();
+    ASSERT_TRUE(first_started) << first_run.err;
 
-    EXPECT_EQ(second_run.status, 8);
-    EXPECT_NE(second_run.err.find("Temporary file cablewright.tmp.pof is in use by another "
-                                  "cablewright running in this folder; wait for it to finish or "
-                                  "work in another folder"),
-              std::string::npos)
-        << second_run.err;
-    EXPECT_EQ(first_run.status, 0) << first_run.err;
+    for (const ChildRun* r : {&first_run, &second_run}) {
+        EXPECT_EQ(r->status, 0) << r->err;
+    }
     EXPECT_EQ(cable(first).rom, merged_image(first_rom, file));
-    EXPECT_EQ(cable(second).rom, second_rom);
-    EXPECT_EQ(cable(second).times_programmed, 0u);
+    EXPECT_EQ(cable(second).rom, merged_image(second_rom, file));
     EXPECT_FALSE(temp_file_left());
 }
 
-TEST_F(Concurrency, TwoFoldersOneCableLeaveItWholeAndInNormalMode) {
+// While one run updates a cable, another update of it from another folder, or a switch back
+// under its programmer, is refused before it changes anything.
+TEST_F(Concurrency, ASecondChangeOfACableBeingUpdatedIsRefused) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     RomImage file = cable_rom(4, 2, "AB-##", true);
-    int id = add_cable("Shared", &rom);
-    std::string pof = write_pof("new.pof", file);
-    fs::path other = fs::path(root_) / "other";
-    fs::create_directories(other);
-    fs::copy_file(fs::path(work_) / pof, other / pof);
+    const std::string pof = write_pof("new.pof", file);
+    const std::string refusal =
+        "Cable Shared is being updated by another cablewright run; nothing was changed\n";
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"update from another folder",
+         {"-c", "Shared", pof},
+         "Reprogramming cable Shared\n" + cable_line(rom) + pof_line(file) + refusal},
+        {"leave select mode",
+         {"-c", "Shared", "--leave-select-mode"},
+         "Leaving select mode on cable Shared\n" + refusal},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        int id = add_cable("Shared", &rom);
+        write_pof(pof, file);
+        fs::path other = fs::path(root_) / "other";
+        fs::create_directories(other);
+        fs::copy_file(fs::path(work_) / pof, other / pof);
+        // The programmer takes its time, so the first run is surely still going; the second
+        // run's read of the ROM waits for the chain lock the first holds in its pauses.
+        change_settings([](BenchSettings& s) {
+            s.programmer = {ProgrammerMode::kHang, 1};
+            s.wait_scale_percent = 100;
+        });
 
-    // One ChildSpec for each run: the thread must not see the other folder being set.
-    const ChildSpec in_work = cablewright_child({"-c", "Shared", pof});
-    ChildSpec in_other = in_work;
-    in_other.folder = other.string();
-    ChildRun a;
-    std::thread runner([&] { a = run(in_work); });
-    ChildRun b = run(in_other);
-    runner.join();
+        ChildRun first;
+        std::thread runner([&] { first = cablewright({"-c", "Shared", pof}); });
+        const bool started = private_folder_appears(work_);
+        ChildSpec second_child = cablewright_child(c.args);
+        second_child.folder = other.string();
+        ChildRun second = run(second_child);
+        runner.join();
+        ASSERT_TRUE(started) << first.err;
 
-    // Which run wins is timing; what must hold is that neither reports a success it did not
-    // have and the cable ends with the right identity and out of select mode.
-    for (const ChildRun* r : {&a, &b}) {
-        EXPECT_TRUE(r->status == 0 || r->status == 8) << r->err;
-        EXPECT_EQ(r->status == 0, r->err.find(console("Finished\n")) != std::string::npos);
+        EXPECT_EQ(second.status, 8);
+        EXPECT_EQ(second.err, console(c.err));
+        EXPECT_EQ(first.status, 0) << first.err;
+        CableRecord after = cable(id);
+        EXPECT_FALSE(after.select_mode);
+        EXPECT_EQ(after.rom, merged_image(rom, file));
+        EXPECT_EQ(after.times_programmed, 1u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(other), fs::directory_iterator{}), 1)
+            << "no private folder beside " << pof;
+        EXPECT_FALSE(temp_file_left());
     }
-    EXPECT_TRUE(a.status == 0 || b.status == 0) << a.err << b.err;
-    CableRecord after = cable(id);
-    EXPECT_FALSE(after.select_mode);
-    EXPECT_EQ(after.rom, merged_image(rom, file));
-    EXPECT_FALSE(fs::exists(fs::path(work_) / "cablewright.tmp.pof"));
-    EXPECT_FALSE(fs::exists(other / "cablewright.tmp.pof"));
 }
 
-// The refusal's advice followed while the first run is still going: the second run writes its own
-// file, and the first must not hand that one, with the other cable's identity, to its programmer.
-TEST_F(Concurrency, DeletedTemporaryFileNeverCarriesAnIdentityAcross) {
+// A programmer that takes 2 s to open its file, and a loop that keeps renaming a file with
+// another cable's identity into the working folder under the temporary file's name: the
+// programmer works in the run's private folder and never sees it.
+TEST_F(Concurrency, AFileSwappedInWhileTheProgrammerStartsNeverReachesIt) {
     RomImage first_rom = cable_rom(3, 2, "AB-01", true);
     RomImage second_rom = cable_rom(3, 2, "AB-02", true);
     RomImage file = cable_rom(4, 2, "AB-##", true);
     int first = add_cable("First", &first_rom);
     int second = add_cable("Second", &second_rom);
     std::string pof = write_pof("new.pof", file);
+    write_pof("racer.pof", merged_image(second_rom, file));
+    change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 2}; });
 
-    // A second into the first run's 3 s pause to enter select mode, with its file written, as
-    // the interrupt tests time theirs.
-    ChildSpec first_child = cablewright_child({"-c", "First", pof});
-    first_child.interrupt_when = "Merged ROM contents:";
-    first_child.interrupt_delay_ms = 1000;
-    first_child.interrupt_signal = 0;
-    bool deleted = false;
-    ChildRun second_run;
-    first_child.before_interrupt = [&] {
-        std::error_code error;
-        deleted = fs::remove(fs::path(work_) / "cablewright.tmp.pof", error);
-        if (deleted) {
-            second_run = cablewright({"-c", "Second", pof});
+    ChildRun run_a;
+    std::atomic<bool> done{false};
+    std::thread runner([&] {
+        run_a = cablewright({"-c", "First", pof});
+        done = true;
+    });
+    const fs::path work = work_;
+    std::size_t swaps = 0;
+    if (private_folder_appears(work)) {
+        while (!done) {
+            std::error_code error;
+            fs::copy_file(work / "racer.pof", work / "swap.tmp",
+                          fs::copy_options::overwrite_existing, error);
+            fs::rename(work / "swap.tmp", work / "cablewright.tmp.pof", error);
+            swaps += error ? 0 : 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-    };
-    ChildRun first_run = run(first_child);
-    if (!deleted) {
-        // Windows refuses to delete a file its owner holds open: nothing can cross then.
-        EXPECT_EQ(first_run.status, 0) << first_run.err;
-        GTEST_SKIP() << "the held temporary file cannot be deleted here";
     }
+    runner.join();
+    ASSERT_GT(swaps, 0u) << run_a.err;
 
-    EXPECT_EQ(first_run.status, 8);
-    EXPECT_NE(first_run.err.find("Temporary file cablewright.tmp.pof was replaced by another "
-                                 "program; nothing was programmed"),
-              std::string::npos)
-        << first_run.err;
-    EXPECT_EQ(cable(first).rom, first_rom);
-    EXPECT_EQ(cable(first).times_programmed, 0u);
+    EXPECT_EQ(run_a.status, 0) << run_a.err;
+    EXPECT_EQ(cable(first).rom, merged_image(first_rom, file));
     EXPECT_FALSE(cable(first).select_mode);
-    EXPECT_EQ(second_run.status, 0) << second_run.err;
-    EXPECT_EQ(cable(second).rom, merged_image(second_rom, file));
-    EXPECT_FALSE(cable(second).select_mode);
-    EXPECT_FALSE(temp_file_left());
+    EXPECT_EQ(cable(second).rom, second_rom);
+    EXPECT_EQ(cable(second).times_programmed, 0u);
+    EXPECT_TRUE(private_folders().empty());
+    EXPECT_TRUE(fs::exists(work / "cablewright.tmp.pof")) << "the other file is left alone";
 }
 
 }  // namespace

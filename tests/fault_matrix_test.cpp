@@ -11,8 +11,9 @@ namespace {
 const char* const kCable = "USB-1";
 
 // Where in the run a fault strikes. Counting the library calls of one update: the ROM read,
-// entering select mode, the programmer's own lookup, leaving select mode, the read-back.
-enum class Stage { kRead, kEnter, kProgrammer, kLeave, kReadBack };
+// entering select mode, the second read right before programming, the programmer's own lookup,
+// leaving select mode, the read-back.
+enum class Stage { kRead, kEnter, kReread, kProgrammer, kLeave, kReadBack };
 
 struct Cell {
     const char* name;
@@ -96,13 +97,20 @@ INSTANTIATE_TEST_SUITE_P(
              false},
         Cell{"EnterSwitch", &CableFaults::set_parameter, once_after(45, 0), Stage::kEnter, 8,
              kSwitchFailed, false, false},
-        Cell{"ProgrammerLookup", &CableFaults::find, once_after(1, 2), Stage::kProgrammer, 8,
+        // A cable that cannot be read again is not known to be the same: nothing is programmed.
+        Cell{"RereadNoSuchCable", &CableFaults::find, once_after(1, 2), Stage::kReread, 8,
+             kNotFound, false, false},
+        Cell{"RereadLock", &CableFaults::lock, once_after(36, 2), Stage::kReread, 8, kInUse, false,
+             false},
+        Cell{"RereadRom", &CableFaults::rom_read, once_after(86, 1), Stage::kReread, 8, kReadFailed,
+             false, false},
+        Cell{"ProgrammerLookup", &CableFaults::find, once_after(1, 3), Stage::kProgrammer, 8,
              "vantor_pgm: no cable named \"USB-1\"\nThe programmer failed with exit status 1\n",
              false, false},
         // One failed try to leave select mode is followed by another a second later.
-        Cell{"LeaveNoSuchCable", &CableFaults::find, once_after(1, 3), Stage::kLeave, 0,
+        Cell{"LeaveNoSuchCable", &CableFaults::find, once_after(1, 4), Stage::kLeave, 0,
              kNotFound + "Finished\n", true, false},
-        Cell{"LeaveLock", &CableFaults::lock, once_after(36, 3), Stage::kLeave, 0,
+        Cell{"LeaveLock", &CableFaults::lock, once_after(36, 4), Stage::kLeave, 0,
              kInUse + "Finished\n", true, false},
         Cell{"LeaveSwitch", &CableFaults::set_parameter, once_after(45, 1), Stage::kLeave, 0,
              kSwitchFailed + "Finished\n", true, false},
@@ -112,11 +120,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "Cable USB-1 may still be in select mode: run cablewright with --cable and "
                  "--leave-select-mode\n",
              true, true},
-        Cell{"ReadBackLookup", &CableFaults::find, once_after(86, 4), Stage::kReadBack, 8,
+        Cell{"ReadBackLookup", &CableFaults::find, once_after(86, 5), Stage::kReadBack, 8,
              kNotAttached, true, false},
-        Cell{"ReadBackLock", &CableFaults::lock, once_after(36, 4), Stage::kReadBack, 8, kInUse,
+        Cell{"ReadBackLock", &CableFaults::lock, once_after(36, 5), Stage::kReadBack, 8, kInUse,
              true, false},
-        Cell{"ReadBackRom", &CableFaults::rom_read, once_after(86, 1), Stage::kReadBack, 8,
+        Cell{"ReadBackRom", &CableFaults::rom_read, once_after(86, 2), Stage::kReadBack, 8,
              kReadFailed, true, false}),
     [](const testing::TestParamInfo<Cell>& param_info) {
         return std::string(param_info.param.name);

@@ -211,22 +211,4 @@ TEST_F(EndToEnd, DryRunShowsTheMergeAndChangesNothing) {
     EXPECT_EQ(cable(id).rom, rom);
 }
 
-TEST_F(EndToEnd, LeftoverTemporaryFileStopsTheRunBeforeTheCable) {
-    RomImage rom = cable_rom(3, 2, "AB-07", true);
-    RomImage file = cable_rom(4, 2, "AB-##", true);
-    int id = add_cable("USB-1", &rom);
-    change_cable(id, [](CableRecord& c) { c.faults.set_parameter.code = 45; });
-    { std::ofstream(fs::path(work_) / "cablewright.tmp.pof") << "another run's"; }
-    ChildRun r = cablewright({"-c", "USB-1", write_pof("new.pof", file)});
-    EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, console("Reprogramming cable USB-1\n" + cable_line(rom) + pof_line(file) +
-                             "Temporary file cablewright.tmp.pof was left by an earlier run "
-                             "that was stopped; its cable may still be in select mode (see "
-                             "--leave-select-mode). Delete the file and try again\n"));
-    std::ifstream left(fs::path(work_) / "cablewright.tmp.pof");
-    std::string content((std::istreambuf_iterator<char>(left)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "another run's");
-    EXPECT_EQ(cable(id).rom, rom);
-}
-
 }  // namespace
