@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
 #include "testing/jumper_screens.h"
+#include "testing/process_probe.h"
 
 namespace {
 
@@ -35,29 +35,6 @@ class InterruptGuard : public testing::Test {
   private:
     int input_ = -1;
 };
-
-// True once thread tid of this process sleeps in a read of fd, within limit_ms: the prompt is
-// waiting for a key. Linux names a sleeping thread's system call and its arguments in /proc.
-bool waiting_in_read(pid_t tid, int fd, int limit_ms) {
-    const std::string syscall_file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    for (;;) {
-        long call = -1;
-        unsigned long first_argument = 0;
-        if (std::FILE* file = std::fopen(syscall_file.c_str(), "r")) {
-            const int fields = std::fscanf(file, "%ld %lx", &call, &first_argument);
-            std::fclose(file);
-            if (fields == 2 && call == SYS_read &&
-                first_argument == static_cast<unsigned long>(fd)) {
-                return true;
-            }
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
 
 TEST_F(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -121,10 +98,7 @@ TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
     std::thread interrupter([&] {
         EXPECT_TRUE(waiting_in_read(prompting_tid, fds[0], 5000));
         pthread_kill(prompting_thread, SIGINT);
-        for (int i = 0; i < 50 && !prompt_returned.load(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (!prompt_returned.load()) {
+        if (!wait_until([&] { return prompt_returned.load(); }, 5000)) {
             (void)!write(fds[1], "\n", 1);
         }
     });
@@ -175,13 +149,7 @@ TEST_F(InterruptGuard, StandardInputReadsEmptyAfterAnInterrupt) {
         _exit(read(STDIN_FILENO, &c, 1) == 0 ? 0 : 1);
     }
     int status = 0;
-    bool ended = false;
-    auto start = std::chrono::steady_clock::now();
-    while (!(ended = waitpid(pid, &status, WNOHANG) == pid) &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!ended) {
+    if (!wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "the read blocked";

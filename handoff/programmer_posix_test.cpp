@@ -13,6 +13,7 @@
 #include "handoff/interrupt.h"
 #include "handoff/process.h"
 #include "handoff/programmer.h"
+#include "testing/process_probe.h"
 
 namespace {
 
@@ -112,25 +113,6 @@ TEST_F(RunProgrammer, ArgumentsArriveAsWritten) {
               kShown + std::string("\n[a b][q\"uote][back\\][][\\\"][ $HOME * ][tab\tnew\nline]"));
 }
 
-// True once every holder of the writing end of the pipe whose reading end is fd has closed
-// it or ended, within limit_ms.
-bool writers_gone(int fd, int limit_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        pollfd end{fd, POLLIN, 0};
-        const int ready = poll(&end, 1, static_cast<int>(left.count()));
-        char byte = 0;
-        if (ready > 0 && read(fd, &byte, 1) == 0) {
-            return true;
-        }
-    }
-}
-
 TEST_F(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
     const std::string marker =
         testing::TempDir() + "cw_handoff_overrun_" + std::to_string(getpid());
@@ -147,28 +129,16 @@ TEST_F(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
     EXPECT_LT(outcome.took_ms, 900);
     // Had it merely been abandoned, it would create the marker after its second, before it
     // ends.
-    EXPECT_TRUE(writers_gone(alive[0], 2000));
+    EXPECT_TRUE(wait_until(
+        [&] {
+            pollfd end{alive[0], POLLIN, 0};
+            char byte = 0;
+            return poll(&end, 1, 0) > 0 && read(alive[0], &byte, 1) == 0;
+        },
+        2000));
     EXPECT_FALSE(exists(marker));
     close(alive[0]);
     unlink(marker.c_str());
-}
-
-// True once pid has ended (a zombie waiting for its new parent counts as ended).
-bool process_gone(pid_t pid) {
-    for (int i = 0; i < 200; ++i) {
-        std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-        if (stat == nullptr) {
-            return true;
-        }
-        char state = '?';
-        const int fields = std::fscanf(stat, "%*d (%*[^)]) %c", &state);
-        std::fclose(stat);
-        if (fields == 1 && (state == 'Z' || state == 'X')) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
 }
 
 // At the limit the programmer's whole process group goes, SIGKILL following SIGTERM: a child it
@@ -203,7 +173,7 @@ TEST_F(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
         int grandchild = 0;
         ASSERT_EQ(std::fscanf(file, "%d", &grandchild), 1);
         std::fclose(file);
-        EXPECT_TRUE(process_gone(grandchild));
+        EXPECT_TRUE(process_gone(grandchild, 2000));
         unlink(pid_file.c_str());
     }
 }
@@ -225,10 +195,7 @@ TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     unlink(started.c_str());
     testing::internal::CaptureStderr();
     std::thread interrupter([&started] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!exists(started) && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        wait_until([&started] { return exists(started); }, 10000);
         kill(getpid(), SIGTERM);
     });
     const auto start = std::chrono::steady_clock::now();
