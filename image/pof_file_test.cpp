@@ -17,6 +17,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What parsing or loading a file gave, and what it wrote to standard error.
+struct Parsed {
+    bool ok = false;
+    PofImage pof;
+    std::string err;
+};
+
 // Each test runs in a folder of its own, since the temporary file lives in the working directory.
 class PofFile : public testing::Test {
   protected:
@@ -27,13 +34,14 @@ class PofFile : public testing::Test {
     }
     void TearDown() override { fs::current_path(old_dir_); }
 
-    // Loads bytes from a file; returns the load result and what went to standard error.
-    static bool load(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err) {
+    // Loads bytes from a file.
+    static Parsed load(const std::vector<std::uint8_t>& bytes) {
         write_file("in.pof", bytes);
+        Parsed r;
         testing::internal::CaptureStderr();
-        bool ok = load_pof("in.pof", pof);
-        err = testing::internal::GetCapturedStderr();
-        return ok;
+        r.ok = load_pof("in.pof", r.pof);
+        r.err = testing::internal::GetCapturedStderr();
+        return r;
     }
 
     static std::vector<std::uint8_t> read_bytes(const char* path) {
@@ -53,43 +61,44 @@ RomImage sample_image() {
     return image;
 }
 
-// Parses bytes in memory; returns the result and what went to standard error.
-bool parse(const std::vector<std::uint8_t>& bytes, PofImage& pof, std::string& err,
-           StoredCrc stored_crc = StoredCrc::kMustMatch) {
+// Parses bytes in memory.
+Parsed parse(const std::vector<std::uint8_t>& bytes, StoredCrc stored_crc = StoredCrc::kMustMatch) {
+    Parsed r;
     testing::internal::CaptureStderr();
-    bool ok = parse_pof_copy(bytes, stored_crc, pof);
-    err = testing::internal::GetCapturedStderr();
-    return ok;
+    r.ok = parse_pof_copy(bytes, stored_crc, r.pof);
+    r.err = testing::internal::GetCapturedStderr();
+    return r;
+}
+
+// The file of the default recipe of sample_image(), with changes made by change.
+std::vector<std::uint8_t> sample_file(void (*change)(PofRecipe&) = [](PofRecipe&) {}) {
+    PofRecipe recipe;
+    recipe.image = sample_image();
+    change(recipe);
+    return build_pof(recipe);
 }
 
 // Where the ROM data starts when the ROM packet follows the header directly.
 constexpr std::size_t kFirstRomData = kPofHeaderSize + kPacketHeaderSize + kRomSubHeaderSize;
 
 TEST(ParsePof, MinimalFileParses) {
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
+    std::vector<std::uint8_t> bytes = sample_file();
     ASSERT_EQ(bytes.size(), 1062u);
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(bytes, pof, err));
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(pof.length, bytes.size());
-    EXPECT_EQ(pof.rom_data, kFirstRomData);
-    EXPECT_EQ(pof.crc_pos, bytes.size() - kCrcPacketLength);
-    EXPECT_EQ(pof.image, recipe.image);
-    EXPECT_EQ(pof_crc(pof), crc16_x25_bytewise(bytes.data(), bytes.size() - kCrcPacketLength));
+    Parsed r = parse(bytes);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.pof.length, bytes.size());
+    EXPECT_EQ(r.pof.rom_data, kFirstRomData);
+    EXPECT_EQ(r.pof.crc_pos, bytes.size() - kCrcPacketLength);
+    EXPECT_EQ(r.pof.image, sample_image());
+    EXPECT_EQ(pof_crc(r.pof), crc16_x25_bytewise(bytes.data(), bytes.size() - kCrcPacketLength));
 }
 
 TEST(ParsePof, OtherPacketsAreSkipped) {
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    recipe.leading_data = {1, 2, 3, 4, 5};
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(build_pof(recipe), pof, err)) << err;
-    EXPECT_EQ(pof.rom_data, kFirstRomData + kPacketHeaderSize + 5);
-    EXPECT_EQ(pof.image, recipe.image);
+    Parsed r = parse(sample_file([](PofRecipe& recipe) { recipe.leading_data = {1, 2, 3, 4, 5}; }));
+    ASSERT_TRUE(r.ok) << r.err;
+    EXPECT_EQ(r.pof.rom_data, kFirstRomData + kPacketHeaderSize + 5);
+    EXPECT_EQ(r.pof.image, sample_image());
 }
 
 constexpr std::size_t kWhole = SIZE_MAX;
@@ -115,6 +124,7 @@ const BrokenRule kBrokenRules[] = {
     {"empty file", no_change, 0, kHeaderMessage},
     {"seven bytes", no_change, 7, kHeaderMessage},
     {"header only", no_change, 12, kTailMessage},
+    {"rom sub-header cut", no_change, kPofHeaderSize + kPacketHeaderSize + 5, kTailMessage},
     {"rom length 1035", [](PofRecipe& r) { r.rom_length = 1035; }, kWhole, kRomMessage},
     {"rom length 1037", [](PofRecipe& r) { r.rom_length = 1037; }, kWhole, kRomMessage},
     {"rom sub-header", [](PofRecipe& r) { r.rom_sub_header[7] = 0x21; }, kWhole, kRomMessage},
@@ -133,21 +143,19 @@ const BrokenRule kBrokenRules[] = {
 };
 
 std::vector<std::uint8_t> broken_file(const BrokenRule& rule) {
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    rule.breaks(recipe);
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
+    std::vector<std::uint8_t> bytes = sample_file(rule.breaks);
     bytes.resize(std::min(bytes.size(), rule.cut_to));
     return bytes;
 }
 
-TEST(ParsePof, EachBrokenRuleHasItsMessage) {
+// The file reader gives every file the verdict the parser gives its bytes.
+TEST_F(PofFile, EachBrokenRuleHasItsMessage) {
     for (const BrokenRule& rule : kBrokenRules) {
         SCOPED_TRACE(rule.what);
-        PofImage pof;
-        std::string err;
-        EXPECT_FALSE(parse(broken_file(rule), pof, err));
-        EXPECT_EQ(err, rule.message);
+        for (const Parsed& r : {parse(broken_file(rule)), load(broken_file(rule))}) {
+            EXPECT_FALSE(r.ok);
+            EXPECT_EQ(r.err, rule.message);
+        }
     }
 }
 
@@ -173,12 +181,11 @@ TEST(ParsePof, AcceptingAnyChecksumSkipsOnlyTheChecksum) {
     for (const BrokenRule& c : cases) {
         SCOPED_TRACE(c.what);
         const bool accepted = *c.message == '\0';
-        PofImage pof;
-        std::string err;
-        EXPECT_EQ(parse(broken_file(c), pof, err, StoredCrc::kAcceptAny), accepted);
-        EXPECT_EQ(err, c.message);
+        Parsed r = parse(broken_file(c), StoredCrc::kAcceptAny);
+        EXPECT_EQ(r.ok, accepted);
+        EXPECT_EQ(r.err, c.message);
         if (accepted) {
-            EXPECT_EQ(pof.image, sample_image());
+            EXPECT_EQ(r.pof.image, sample_image());
         }
     }
 }
@@ -203,40 +210,10 @@ TEST(ParsePof, HugePacketLengthsEndTheWalkWithoutWrapping) {
         std::uint16_t crc = crc16_x25_bytewise(bytes.data(), bytes.size());
         bytes.push_back(static_cast<std::uint8_t>(crc));
         bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
-        PofImage pof;
-        std::string err;
-        EXPECT_FALSE(parse(bytes, pof, err));
-        EXPECT_EQ(err, kTailMessage);
+        Parsed r = parse(bytes);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.err, kTailMessage);
     }
-}
-
-TEST(ParsePof, TruncatedRomPacketIsUnknownData) {
-    PofRecipe recipe;
-    recipe.include_crc = false;
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
-    bytes.resize(kPofHeaderSize + kPacketHeaderSize + 5);  // the sub-header itself is cut
-    PofImage pof;
-    std::string err;
-    EXPECT_FALSE(parse(bytes, pof, err));
-    EXPECT_EQ(err, kTailMessage);
-}
-
-// The file reader gives every file the verdict the parser gives its bytes.
-TEST_F(PofFile, LoadGivesTheParsersVerdict) {
-    for (const BrokenRule& rule : kBrokenRules) {
-        SCOPED_TRACE(rule.what);
-        PofImage pof;
-        std::string err;
-        EXPECT_FALSE(load(broken_file(rule), pof, err));
-        EXPECT_EQ(err, rule.message);
-    }
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(load(build_pof(recipe), pof, err));
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(pof.image, recipe.image);
 }
 
 // A valid file of `size` bytes: a filler packet before the ROM packet makes up the size.
@@ -264,22 +241,21 @@ TEST_F(PofFile, ChecksumWhileReadingCoversAllButTheStoredChecksum) {
         SCOPED_TRACE(size);
         std::vector<std::uint8_t> bytes = valid_file_of_size(size);
         ASSERT_EQ(bytes.size(), size);
-        PofImage pof;
-        std::string err;
-        ASSERT_TRUE(load(bytes, pof, err)) << err;
-        EXPECT_EQ(pof.length, size);
-        EXPECT_EQ(pof.image, sample_image());
-        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), pof.bytes.get()));
+        Parsed r = load(bytes);
+        ASSERT_TRUE(r.ok) << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.pof.length, size);
+        EXPECT_EQ(r.pof.image, sample_image());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), r.pof.bytes.get()));
     }
     // Filler bytes on either side of the first piece's end and in the second piece.
     for (std::size_t at : {kPofReadPieceSize - 1, kPofReadPieceSize, kPofReadPieceSize + 100}) {
         SCOPED_TRACE(at);
         std::vector<std::uint8_t> bytes = valid_file_of_size(kPofReadPieceSize + 1000);
         bytes[at] ^= 0x40;
-        PofImage pof;
-        std::string err;
-        EXPECT_FALSE(load(bytes, pof, err));
-        EXPECT_EQ(err, kCorruptMessage);
+        Parsed r = load(bytes);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.err, kCorruptMessage);
     }
 }
 
@@ -296,15 +272,13 @@ TEST_F(PofFile, PathsThatNameNoReadableFile) {
 }
 
 TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    recipe.leading_data = {9, 8, 7};
-    std::vector<std::uint8_t> bytes = build_pof(recipe);
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(bytes, pof, err));
+    std::vector<std::uint8_t> bytes = sample_file([](PofRecipe& recipe) {
+        recipe.leading_data = {9, 8, 7};
+    });
+    Parsed r = parse(bytes);
+    ASSERT_TRUE(r.ok);
     TempFile file;
-    const char* name = write_temp_pof(pof, file);
+    const char* name = write_temp_pof(r.pof, file);
     ASSERT_NE(name, nullptr);
     EXPECT_STREQ(name, "cablewright.tmp.pof");
     EXPECT_EQ(read_bytes(name), bytes);
@@ -313,11 +287,9 @@ TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
 }
 
 TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
-    PofRecipe recipe;
-    recipe.image = sample_image();
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
+    Parsed r = parse(sample_file());
+    ASSERT_TRUE(r.ok);
+    PofImage& pof = r.pof;
     stamp_serial(pof, "AB-12", 0x30, 5);
     stamp_serial(pof, "zz", 0x40, 0);  // a count of 0 writes nothing
     for (std::size_t i = 0; i < 5; ++i) {
@@ -341,14 +313,12 @@ TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
 }
 
 TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
-    PofRecipe recipe;
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
+    Parsed r = parse(sample_file());
+    ASSERT_TRUE(r.ok);
     write_file("cablewright.tmp.pof", {'m', 'i', 'n', 'e'});
     testing::internal::CaptureStderr();
     TempFile file;
-    EXPECT_EQ(write_temp_pof(pof, file), nullptr);
+    EXPECT_EQ(write_temp_pof(r.pof, file), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Temporary file cablewright.tmp.pof was left by an earlier run that was stopped; its "
               "cable may still be in select mode (see --leave-select-mode). Delete the file and "
@@ -357,10 +327,8 @@ TEST_F(PofFile, WriteTempPofNeverReplacesAnExistingName) {
 }
 
 TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
-    PofRecipe recipe;
-    PofImage pof;
-    std::string err;
-    ASSERT_TRUE(parse(build_pof(recipe), pof, err));
+    Parsed r = parse(sample_file());
+    ASSERT_TRUE(r.ok);
     std::error_code no_links;
     fs::create_symlink("victim.pof", "cablewright.tmp.pof", no_links);
     if (no_links) {
@@ -369,7 +337,7 @@ TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
     }
     testing::internal::CaptureStderr();
     TempFile file;
-    EXPECT_EQ(write_temp_pof(pof, file), nullptr);
+    EXPECT_EQ(write_temp_pof(r.pof, file), nullptr);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("was left by an earlier run"),
               std::string::npos);
     EXPECT_FALSE(fs::exists("victim.pof"));
@@ -404,14 +372,13 @@ TEST(ParsePof, EveryRomPacketIsCheckedAndKeptEqual) {
         recipe.image = sample_image();
         recipe.earlier_roms = c.earlier;
         recipe.nonzero_earlier_byte = c.dirty_earlier;
-        PofImage pof;
-        std::string err;
-        const bool parsed = parse(build_pof(recipe), pof, err);
-        EXPECT_EQ(parsed, std::string(c.err).empty());
-        EXPECT_EQ(err, c.err);
-        if (!err.empty()) {
+        Parsed r = parse(build_pof(recipe));
+        EXPECT_EQ(r.ok, std::string(c.err).empty());
+        EXPECT_EQ(r.err, c.err);
+        if (!r.ok) {
             continue;
         }
+        PofImage& pof = r.pof;
         ASSERT_EQ(pof.earlier_rom_data.size(), c.earlier.size());
         stamp_serial(pof, "AB-12", kSerialOffset, 5);
         for (std::size_t data : pof.earlier_rom_data) {
