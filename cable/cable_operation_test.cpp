@@ -8,25 +8,11 @@
 
 #include "cable/pause.h"
 #include "testing/fake_linkhub.h"
+#include "testing/rom_images.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
-
-RomImage marked_image() {
-    RomImage image;
-    image.bytes.fill(0x5A);
-    return image;
-}
-
-// The image whose byte i is i, as fake_rom_text(0, 1) describes it.
-RomImage counting_image() {
-    RomImage image;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        image.bytes[i] = static_cast<std::uint8_t>(i);
-    }
-    return image;
-}
 
 class CableOperation : public testing::Test {
   protected:
@@ -56,6 +42,7 @@ class CableOperation : public testing::Test {
     }
 };
 
+// Either form of the text: the hexadecimal digits, or "empty" for a blank image.
 TEST_F(CableOperation, ReadsTheRomAsHexText) {
     std::string text = fake_rom_text(0, 1);
     text.replace(0, 6, "00FF7a");
@@ -64,7 +51,7 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
     int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kStatusDone, result);
-    RomImage expected = counting_image();
+    RomImage expected = stepped_image(0, 1);  // as fake_rom_text(0, 1) describes it
     expected.bytes[1] = 0xFF;
     expected.bytes[2] = 0x7A;
     EXPECT_EQ(expected, image);
@@ -72,12 +59,8 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
                    "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}),
               fake_linkhub().log);
     EXPECT_EQ(-1, cable().zan_select);
-}
 
-TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
     cable().rom_text = "empty";
-    RomImage image = marked_image();
-    int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kStatusDone, result);
     EXPECT_EQ(RomImage{}, image);

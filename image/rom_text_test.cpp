@@ -15,20 +15,6 @@ std::string rom_text_of(std::uint8_t first, std::uint8_t step) {
     return hex_of(stepped_image(first, step));
 }
 
-RomImage counting_image() {
-    RomImage image;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        image.bytes[i] = static_cast<std::uint8_t>(i);
-    }
-    return image;
-}
-
-RomImage marked_image() {
-    RomImage image;
-    image.bytes.fill(0x5A);
-    return image;
-}
-
 TEST(RomFromText, DecodesEitherLetterCase) {
     const std::string upper = rom_text_of(0, 1);
     std::string lower = upper;
@@ -38,7 +24,7 @@ TEST(RomFromText, DecodesEitherLetterCase) {
     for (const std::string& text : {upper, lower}) {
         RomImage image = marked_image();
         EXPECT_TRUE(rom_from_text(text.data(), kRomTextLength, image));
-        EXPECT_EQ(counting_image(), image);
+        EXPECT_EQ(stepped_image(0, 1), image);
     }
 }
 
@@ -104,7 +90,7 @@ TEST(RomFromHex, TakesDigitsOnly) {
     EXPECT_EQ(marked_image(), image);
     const std::string text = rom_text_of(0, 1);
     EXPECT_TRUE(rom_from_hex(text.data(), text.size(), image));
-    EXPECT_EQ(counting_image(), image);
+    EXPECT_EQ(stepped_image(0, 1), image);
 }
 
 }  // namespace

@@ -120,12 +120,13 @@ TEST(Standin, NameNeedsRoomForItsTerminator) {
     EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64), 33u);
 }
 
+// A bench with no waits and one cable "USB-1" with a ROM.
 class RomQuery : public testing::Test {
   protected:
     void SetUp() override {
         bench.set(fast_waits);
         rom = make_rom(RomFields{});
-        bench.add("USB-1", &rom);
+        id = bench.add("USB-1", &rom);
         chain = found("USB-1").chain;
         std::memset(buffer, 0, sizeof buffer);
     }
@@ -135,10 +136,12 @@ class RomQuery : public testing::Test {
     }
     TestBench bench;
     RomImage rom;
+    int id = 0;
     HWL_CHAIN chain = nullptr;
     char buffer[600];
     std::uint32_t length = 0;
 };
+using OneCable = RomQuery;
 
 TEST_F(RomQuery, RefusedOnAChainNotLocked) {
     EXPECT_EQ(query(512), 35u);
@@ -176,7 +179,6 @@ TEST_F(RomQuery, CapacityOf64SucceedsOnEveryRomValue) {
         {true, true, "", ""},
     };
     for (const Case& c : cases) {
-        int id = list_cables(bench.path()).front();
         ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) {
             r.rom_written = c.written;
             r.faults.has_rom_reply = c.has_reply;
@@ -195,7 +197,6 @@ TEST_F(RomQuery, CapacityOf64SucceedsOnEveryRomValue) {
 }
 
 TEST_F(RomQuery, BlankRomReadsEmpty) {
-    int id = list_cables(bench.path()).front();
     ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) { r.rom_written = false; }));
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(query(4), 45u);
@@ -205,11 +206,7 @@ TEST_F(RomQuery, BlankRomReadsEmpty) {
     hwl_unlock_chain(chain);
 }
 
-TEST(Standin, SelectModeIsRecordedOnlyOnALockedChain) {
-    TestBench bench;
-    bench.set(fast_waits);
-    int id = bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
+TEST_F(OneCable, SelectModeIsRecordedOnlyOnALockedChain) {
     EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 1), 35u);
     EXPECT_FALSE(bench.load(id).select_mode);
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
@@ -292,22 +289,15 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
     }
 }
 
-TEST(Standin, RomReplyReplacesTheRomText) {
-    TestBench bench;
-    bench.set(fast_waits);
-    RomImage rom = make_rom(RomFields{});
-    int id = bench.add("USB-1", &rom);
+TEST_F(RomQuery, RomReplyReplacesTheRomText) {
     ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) {
         r.faults.has_rom_reply = true;
         r.faults.rom_reply = "EMPTY";
     }));
-    char buffer[512];
-    std::uint32_t length = sizeof buffer;
-    EXPECT_EQ(locked_call([&](HWL_CHAIN chain) {
-                  return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
-              }),
-              HWL_OK);
+    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
+    EXPECT_EQ(query(512), HWL_OK);
     EXPECT_EQ(std::string(buffer, length), "EMPTY");
+    hwl_unlock_chain(chain);
 }
 
 TEST(Standin, ServerAnswersAfterTheConfiguredListAttempts) {
@@ -398,11 +388,7 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
     EXPECT_FALSE(r.signalled);
 }
 
-TEST(Standin, VanishedCableOrBench) {
-    TestBench bench;
-    bench.set(fast_waits);
-    bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
+TEST_F(OneCable, VanishedCableOrBench) {
     ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
     EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
     std::filesystem::remove_all(bench.path());
