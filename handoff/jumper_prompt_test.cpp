@@ -32,29 +32,23 @@ TEST(JumperScreen, DrawsBothModesExactly) {
     EXPECT_EQ(format_jumper_screen(JumperMode::kNormal), kNormalJumperScreen);
 }
 
+// Each prompt consumes one whole line; at the end of input it returns at once.
 TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
-    std::FILE* in = input_with("abc\n\nrest");
-    ASSERT_NE(in, nullptr);
-    testing::internal::CaptureStdout();
-    prompt_jumpers(JumperMode::kReprogram, in);
-    prompt_jumpers(JumperMode::kNormal, in);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n");
-    EXPECT_EQ(rest_of(in), "rest");
-    std::fclose(in);
-}
-
-TEST(PromptJumpers, EndOfInputReturnsAtOnce) {
-    const char* inputs[] = {"", "typed but never entered"};
-    for (const char* text : inputs) {
-        std::FILE* in = input_with(text);
+    struct Case {
+        const char* input;
+        const char* rest;
+    };
+    const Case cases[] = {{"abc\n\nrest", "rest"}, {"", ""}, {"typed but never entered", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::FILE* in = input_with(c.input);
         ASSERT_NE(in, nullptr);
         testing::internal::CaptureStdout();
         prompt_jumpers(JumperMode::kReprogram, in);
         prompt_jumpers(JumperMode::kNormal, in);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n")
-            << text;
+                  std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n");
+        EXPECT_EQ(rest_of(in), c.rest);
         std::fclose(in);
     }
 }
