@@ -97,6 +97,7 @@ TEST_F(RunProgrammer, ReportsHowTheProgrammerEnded) {
         Outcome outcome = run(c.argv);
         EXPECT_EQ(outcome.ok, c.ok);
         EXPECT_EQ(outcome.stderr_text, kShown + ("\n" + c.message));
+        EXPECT_LT(outcome.took_ms, 2000);  // not held up by the limit
     }
 }
 
@@ -209,15 +210,6 @@ TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     EXPECT_EQ(result.exit_status, 128 + SIGTERM);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 5000);
     finish_interrupt_guard();
-}
-
-TEST_F(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
-    const auto start = std::chrono::steady_clock::now();
-    ProcessResult result = run_process({shell("exit 7"), ""}, kProgrammerTimeoutMs);
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
-    EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
-    EXPECT_EQ(result.exit_status, 7);
 }
 
 }  // namespace
