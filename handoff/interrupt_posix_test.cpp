@@ -36,11 +36,6 @@ class InterruptGuard : public testing::Test {
     int input_ = -1;
 };
 
-TEST_F(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
-}
-
 // Any signal that would end the run is only recorded, and the first one says so at once.
 TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
@@ -58,9 +53,11 @@ TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
     }
 }
 
-// Once the cleanup is done a signal acts as it did when the program started.
-TEST_F(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
+// Before the guard is armed, and once the cleanup is done, a signal acts as it did when the
+// program started.
+TEST_F(InterruptGuard, UnarmedOrFinishedGuardLetsSignalsEndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
     EXPECT_EXIT(
         {
             arm_interrupt_guard();

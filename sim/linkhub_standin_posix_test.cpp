@@ -231,8 +231,8 @@ HWL_ERROR locked_call(const std::function<HWL_ERROR(HWL_CHAIN)>& call) {
     return result;
 }
 
-TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
-    char buffer[512];
+TEST_F(OneCable, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
+    char reply[512];
     const FaultCase cases[] = {
         {"find", &CableFaults::find,
          [] {
@@ -241,33 +241,29 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
          }},
         {"lock", &CableFaults::lock,
          [] {
-             HWL_CHAIN chain = found("USB-1").chain;
-             HWL_ERROR result = hwl_lock_chain(chain, 0);
+             HWL_CHAIN held = found("USB-1").chain;
+             HWL_ERROR result = hwl_lock_chain(held, 0);
              if (result == HWL_OK) {
-                 hwl_unlock_chain(chain);
+                 hwl_unlock_chain(held);
              }
              return result;
          }},
         {"rom read", &CableFaults::rom_read,
          [&] {
-             return locked_call([&](HWL_CHAIN chain) {
-                 std::uint32_t length = sizeof buffer;
-                 return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
+             return locked_call([&](HWL_CHAIN held) {
+                 std::uint32_t size = sizeof reply;
+                 return hwl_get_parameter(held, "InternalEepromContents", reply, &size, 0);
              });
          }},
         {"set parameter", &CableFaults::set_parameter,
          [] {
              return locked_call(
-                 [](HWL_CHAIN chain) { return hwl_set_parameter(chain, "InternalZanSelect", 1); });
+                 [](HWL_CHAIN held) { return hwl_set_parameter(held, "InternalZanSelect", 1); });
          }},
         {"name", &CableFaults::name,
-         [&] { return hwl_print_hardware_name(found("USB-1").chain, buffer, sizeof buffer); }},
+         [&] { return hwl_print_hardware_name(found("USB-1").chain, reply, sizeof reply); }},
     };
     for (const FaultCase& c : cases) {
-        TestBench bench;
-        bench.set(fast_waits);
-        RomImage rom = make_rom(RomFields{});
-        int id = bench.add("USB-1", &rom);
         ASSERT_EQ(c.call(), HWL_OK) << c.kind;
 
         auto set_fault = [&](ForcedError error) {
@@ -337,7 +333,9 @@ TEST(Standin, BenchMessagesArriveOncePerProcessThroughTheCallback) {
     hwl_register_output_callback(nullptr, nullptr);
 }
 
-TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
+// Another process's chain lock holds until the holder dies, and a wait for it ends when the holder
+// lets go by itself.
+TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderLetsGo) {
     TestBench bench;
     bench.add("USB-1", nullptr);
     HWL_CHAIN chain = found("USB-1").chain;
@@ -351,14 +349,9 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     EXPECT_EQ(holder.failure, "");
     EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
-}
 
-TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
-    TestBench bench;
-    bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
-    // The holder lets go by itself after its second; the wait must end then.
-    ChildSpec holder = chain_holder("USB-1", "1", [&] {
+    // This holder lets go after its second; the wait must end then.
+    ChildSpec letting_go = chain_holder("USB-1", "1", [&] {
         auto start = Clock::now();
         EXPECT_EQ(hwl_lock_chain(chain, 5000), HWL_OK);
         long waited = elapsed_ms(start);
@@ -366,8 +359,8 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
         EXPECT_LT(waited, 4000);
         hwl_unlock_chain(chain);
     });
-    holder.interrupt_signal = 0;
-    ChildRun r = run_child(holder);
+    letting_go.interrupt_signal = 0;
+    ChildRun r = run_child(letting_go);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(r.signalled);
 }
