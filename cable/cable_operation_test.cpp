@@ -66,27 +66,6 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
     EXPECT_EQ(RomImage{}, image);
 }
 
-TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
-    // One of each kind; the decoder's own tests go through every form it refuses.
-    const std::string good = fake_rom_text(0, 1);
-    std::string bad_digit = good;
-    bad_digit[2 * 255] = 'G';
-    const std::string values[] = {"EMPTY", "", good.substr(0, 511), bad_digit};
-    for (const std::string& value : values) {
-        SCOPED_TRACE("value '" + value.substr(0, 40) + "' of length " +
-                     std::to_string(value.size()));
-        start_over();
-        cable().rom_text = value;
-        RomImage image = marked_image();
-        int result = -1;
-        EXPECT_EQ("Error () when reading EEPROM contents\n",
-                  operate(result, "USB-1", CableStep::kReadRom, &image));
-        EXPECT_EQ(kStatusFailed, result);
-        EXPECT_EQ(marked_image(), image);
-        EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());
-    }
-}
-
 TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
     struct Case {
         const char* label;
@@ -97,6 +76,9 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
         int expected_result;
         Log expected_log;
     };
+    const Log read = {"find USB-1 6000", "lock USB-1 10000",
+                      "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"};
+    const char* const unreadable = "Error () when reading EEPROM contents\n";
     const Case cases[] = {
         {"unknown cable", [](FakeCable&) {}, "USB-9", CableStep::kReadRom,
          "Unable to find jtag cable \"USB-9\"\n", kStatusNoCable, Log{"find USB-9 6000"}},
@@ -107,13 +89,19 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
          CableStep::kEnterSelectMode, "Error (Chain in use) when locking chain\n", kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000"}},
         {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", CableStep::kReadRom,
-         "Error (Communications error) when reading EEPROM contents\n", kStatusFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+         "Error (Communications error) when reading EEPROM contents\n", kStatusFailed, read},
         {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1",
-         CableStep::kReadRom, "Error () when reading EEPROM contents\n", kStatusFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
+        // A value of each kind that does not decode; the decoder's own tests go through every
+        // form it refuses.
+        {"value EMPTY", [](FakeCable& c) { c.rom_text = "EMPTY"; }, "USB-1", CableStep::kReadRom,
+         unreadable, kStatusFailed, read},
+        {"empty value", [](FakeCable& c) { c.rom_text.clear(); }, "USB-1", CableStep::kReadRom,
+         unreadable, kStatusFailed, read},
+        {"a digit short", [](FakeCable& c) { c.rom_text.resize(511); }, "USB-1",
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
+        {"a bad digit", [](FakeCable& c) { c.rom_text[2 * 255] = 'G'; }, "USB-1",
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
         {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1",
          CableStep::kLeaveSelectMode, "Error (Invalid parameter) when setting zan mode\n",
          kStatusFailed,
