@@ -60,6 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
                       kInterruptAck, false, false},
         InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM, false,
                       kInterruptAck, false, false},
+        // A closed terminal, Ctrl-\\, a stray timer or user signal: each is an interrupt like
+        // Ctrl-C.
+        InterruptCase{"HangupInSelectModePause", 2, "Merged ROM contents:", 1000, SIGHUP, false,
+                      kInterruptAck, false, false},
+        InterruptCase{"QuitInSelectModePause", 2, "Merged ROM contents:", 1000, SIGQUIT, false,
+                      kInterruptAck, false, false},
+        InterruptCase{"UserSignalInSelectModePause", 2, "Merged ROM contents:", 1000, SIGUSR1,
+                      false, kInterruptAck, false, false},
+        InterruptCase{"AlarmInSelectModePause", 2, "Merged ROM contents:", 1000, SIGALRM, false,
+                      kInterruptAck, false, false},
         InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false,
                       kInterruptAck, true, false, true},
         // Nothing will be programmed, so the user is not asked to set the jumpers for it; they

@@ -1,9 +1,7 @@
-// Ordinary events that used to end an update halfway: other signals than Ctrl-C, dispositions
-// inherited from whoever started the program, a file size limit, standard streams that are
-// closed, full or read by nobody. Each ends with the cable in normal mode, no temporary file
-// left and an honest status.
-#include <signal.h>
-
+// Ordinary events that used to end an update halfway: dispositions inherited from whoever started
+// the program, a file size limit, standard streams that are closed, full or read by nobody (other
+// signals than Ctrl-C are among the interrupts). Each ends with the cable in normal mode, no
+// temporary file left and an honest status.
 #include <string>
 
 #include "tests/bench_fixture.h"
@@ -50,25 +48,6 @@ int reported_status(std::string& err) {
     err.erase(at);
     return status;
 }
-
-class EndingSignal : public Safety, public testing::WithParamInterface<int> {};
-
-// A closed terminal, Ctrl-\, a stray timer or user signal: each is an interrupt like Ctrl-C.
-TEST_P(EndingSignal, IsHonouredAfterTheCableIsBack) {
-    ChildSpec child = update_through_shell("exec \"$0\" \"$@\"");
-    child.interrupt_when = "Merged ROM contents:";
-    child.interrupt_delay_ms = 1000;
-    child.interrupt_signal = GetParam();
-    ChildRun r = run(child);
-    EXPECT_EQ(r.status, 8);
-    EXPECT_EQ(r.err, update_head(kCable, rom_, file_) + kInterruptAck + "Interrupted\n");
-    expect_safe_end(false);
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal, testing::Values(SIGHUP, SIGQUIT, SIGUSR1, SIGALRM),
-                         [](const testing::TestParamInfo<int>& param_info) {
-                             return std::string(sigabbrev_np(param_info.param));
-                         });
 
 // Dispositions and limits inherited from whoever started the program neither stop nor spoil
 // the update. Standard output that nobody reads, or that cannot take more: before the temporary
