@@ -67,9 +67,11 @@ TEST_F(InterruptGuard, UnarmedOrFinishedGuardLetsSignalsEndTheProcess) {
         testing::KilledBySignal(SIGHUP), "");
 }
 
-TEST_F(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
+// After an interrupt the programmer is not started and a prompt reads nothing.
+TEST_F(InterruptGuard, NothingIsStartedOrReadAfterAnInterrupt) {
     arm_interrupt_guard();
     raise(SIGINT);
+    ASSERT_TRUE(interrupt_requested());
     const std::string marker =
         testing::TempDir() + "cw_handoff_interrupted_" + std::to_string(getpid());
     testing::internal::CaptureStderr();
@@ -77,6 +79,16 @@ TEST_F(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(access(marker.c_str(), F_OK), 0);
     unlink(marker.c_str());
+
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    std::fputs("abc\n", in);
+    std::rewind(in);
+    testing::internal::CaptureStdout();
+    prompt_jumpers(JumperMode::kReprogram, in);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kReprogramJumperScreen + "\n");
+    EXPECT_EQ(std::fgetc(in), 'a');
+    std::fclose(in);
 }
 
 TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
@@ -109,26 +121,11 @@ TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
     prompt_returned.store(true);
     interrupter.join();
 
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kNormalJumperScreen) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kNormalJumperScreen + "\n");
     EXPECT_TRUE(interrupt_requested());
     EXPECT_LT(took_ms, 3000);
     std::fclose(in);
     close(fds[1]);
-}
-
-TEST_F(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
-    arm_interrupt_guard();
-    raise(SIGTERM);
-    ASSERT_TRUE(interrupt_requested());
-    std::FILE* in = std::tmpfile();
-    ASSERT_NE(in, nullptr);
-    std::fputs("abc\n", in);
-    std::rewind(in);
-    testing::internal::CaptureStdout();
-    prompt_jumpers(JumperMode::kReprogram, in);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kReprogramJumperScreen) + "\n");
-    EXPECT_EQ(std::fgetc(in), 'a');
-    std::fclose(in);
 }
 
 // A prompt that had not yet begun its read when the signal came must not wait for ENTER: after
