@@ -27,10 +27,9 @@ TEST(RomImage, FieldsAreLittleEndian) {
     EXPECT_FALSE(has_signature(image));
     image.bytes[kSignatureFlagOffset] = 0x80;
     EXPECT_TRUE(has_signature(image));
-}
 
-TEST(RomImage, BlankMeansEveryByteZero) {
-    RomImage image;
+    // Blank means every byte zero.
+    image = RomImage{};
     EXPECT_TRUE(is_blank(image));
     image.bytes[255] = 1;
     EXPECT_FALSE(is_blank(image));

@@ -22,9 +22,11 @@ TEST(RomFromText, DecodesEitherLetterCase) {
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     }
     for (const std::string& text : {upper, lower}) {
-        RomImage image = marked_image();
-        EXPECT_TRUE(rom_from_text(text.data(), kRomTextLength, image));
-        EXPECT_EQ(stepped_image(0, 1), image);
+        for (auto decode : {rom_from_text, rom_from_hex}) {
+            RomImage image = marked_image();
+            EXPECT_TRUE(decode(text.data(), kRomTextLength, image));
+            EXPECT_EQ(stepped_image(0, 1), image);
+        }
     }
 }
 
@@ -81,16 +83,10 @@ TEST(RomFromText, RefusesEverythingElseAndLeavesTheImage) {
         EXPECT_FALSE(rom_from_hex(text.data(), text.size(), image));
         EXPECT_EQ(marked_image(), image);
     }
-}
-
-// "empty" is a word of the cable's text form, not digits.
-TEST(RomFromHex, TakesDigitsOnly) {
+    // "empty" is a word of the cable's text form, not digits.
     RomImage image = marked_image();
     EXPECT_FALSE(rom_from_hex("empty", 5, image));
     EXPECT_EQ(marked_image(), image);
-    const std::string text = rom_text_of(0, 1);
-    EXPECT_TRUE(rom_from_hex(text.data(), text.size(), image));
-    EXPECT_EQ(stepped_image(0, 1), image);
 }
 
 }  // namespace

@@ -102,24 +102,6 @@ TEST(Standin, ListGrowsOnRequestAndFillsOnlyTheDefinedFields) {
     EXPECT_EQ(found("remote [2]").chain, list[2].chain);
 }
 
-TEST(Standin, NameNeedsRoomForItsTerminator) {
-    TestBench bench;
-    bench.set(fast_waits);
-    const std::string name = "USB \"quoted\" [1] \xE9";
-    bench.add(name, nullptr);
-    HWL_HARDWARE record = found(name);
-    char buffer[64];
-    std::memset(buffer, 0, sizeof buffer);
-    auto n = static_cast<std::uint32_t>(name.size());
-    EXPECT_EQ(hwl_print_hardware_name(record.chain, buffer, n), 45u);
-    ASSERT_EQ(hwl_print_hardware_name(record.chain, buffer, 40), HWL_OK);
-    EXPECT_EQ(std::string(buffer), name);
-    EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + n + 1, 40 - n - 1));
-    EXPECT_EQ(buffer[40], 0) << "wrote past the capacity";
-    int not_a_chain = 0;
-    EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64), 33u);
-}
-
 // A bench with no waits and one cable "USB-1" with a ROM.
 class RomQuery : public testing::Test {
   protected:
@@ -142,6 +124,21 @@ class RomQuery : public testing::Test {
     std::uint32_t length = 0;
 };
 using OneCable = RomQuery;
+
+TEST_F(OneCable, NameNeedsRoomForItsTerminator) {
+    const std::string name = "USB \"quoted\" [1] \xE9";
+    bench.add(name, nullptr);
+    HWL_HARDWARE record = found(name);
+    std::memset(buffer, 0, sizeof buffer);
+    auto n = static_cast<std::uint32_t>(name.size());
+    EXPECT_EQ(hwl_print_hardware_name(record.chain, buffer, n), 45u);
+    ASSERT_EQ(hwl_print_hardware_name(record.chain, buffer, 40), HWL_OK);
+    EXPECT_EQ(std::string(buffer), name);
+    EXPECT_TRUE(all_nonzero(reinterpret_cast<std::uint8_t*>(buffer) + n + 1, 40 - n - 1));
+    EXPECT_EQ(buffer[40], 0) << "wrote past the capacity";
+    int not_a_chain = 0;
+    EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64), 33u);
+}
 
 // Refused on a chain not locked; the value is not terminated and junk follows it.
 TEST_F(RomQuery, OnlyOnALockedChainAndNotTerminated) {
@@ -232,7 +229,6 @@ HWL_ERROR locked_call(const std::function<HWL_ERROR(HWL_CHAIN)>& call) {
 }
 
 TEST_F(OneCable, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
-    char reply[512];
     const FaultCase cases[] = {
         {"find", &CableFaults::find,
          [] {
@@ -240,28 +236,22 @@ TEST_F(OneCable, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
              return hwl_find_hardware("USB-1", &record, 0);
          }},
         {"lock", &CableFaults::lock,
-         [] {
-             HWL_CHAIN held = found("USB-1").chain;
-             HWL_ERROR result = hwl_lock_chain(held, 0);
+         [this] {
+             HWL_ERROR result = hwl_lock_chain(chain, 0);
              if (result == HWL_OK) {
-                 hwl_unlock_chain(held);
+                 hwl_unlock_chain(chain);
              }
              return result;
          }},
         {"rom read", &CableFaults::rom_read,
-         [&] {
-             return locked_call([&](HWL_CHAIN held) {
-                 std::uint32_t size = sizeof reply;
-                 return hwl_get_parameter(held, "InternalEepromContents", reply, &size, 0);
-             });
-         }},
+         [this] { return locked_call([this](HWL_CHAIN) { return query(512); }); }},
         {"set parameter", &CableFaults::set_parameter,
          [] {
              return locked_call(
                  [](HWL_CHAIN held) { return hwl_set_parameter(held, "InternalZanSelect", 1); });
          }},
         {"name", &CableFaults::name,
-         [&] { return hwl_print_hardware_name(found("USB-1").chain, reply, sizeof reply); }},
+         [this] { return hwl_print_hardware_name(chain, buffer, sizeof buffer); }},
     };
     for (const FaultCase& c : cases) {
         ASSERT_EQ(c.call(), HWL_OK) << c.kind;
