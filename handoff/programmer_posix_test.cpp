@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -62,10 +61,10 @@ struct Outcome {
     long long took_ms;
 };
 
-Outcome run(const Argv& argv, int timeout_ms = kProgrammerTimeoutMs) {
+Outcome run(const Argv& argv) {
     testing::internal::CaptureStderr();
     const auto start = std::chrono::steady_clock::now();
-    const bool ok = run_programmer({argv, kShown}, timeout_ms);
+    const bool ok = run_programmer({argv, kShown}, kProgrammerTimeoutMs);
     const auto took = std::chrono::steady_clock::now() - start;
     return {ok, testing::internal::GetCapturedStderr(),
             std::chrono::duration_cast<std::chrono::milliseconds>(took).count()};
@@ -106,34 +105,6 @@ TEST_F(RunProgrammer, ReportsHowTheProgrammerEnded) {
     }
 }
 
-TEST_F(RunProgrammer, StopsAProgrammerThatOverrunsItsLimit) {
-    const std::string marker =
-        testing::TempDir() + "cw_handoff_overrun_" + std::to_string(getpid());
-    // The programmer and what it starts inherit the writing end, so the pipe reads its end
-    // once none of them is left.
-    int alive[2];
-    ASSERT_EQ(pipe(alive), 0);
-    Outcome outcome = run(shell("sleep 1; touch '" + marker + "'"), 200);
-    close(alive[1]);
-    EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(outcome.stderr_text,
-              kShown + std::string("\nThe programmer did not finish within 60 seconds and was "
-                                   "stopped\n"));
-    EXPECT_LT(outcome.took_ms, 900);
-    // Had it merely been abandoned, it would create the marker after its second, before it
-    // ends.
-    EXPECT_TRUE(wait_until(
-        [&] {
-            pollfd end{alive[0], POLLIN, 0};
-            char byte = 0;
-            return poll(&end, 1, 0) > 0 && read(alive[0], &byte, 1) == 0;
-        },
-        2000));
-    EXPECT_FALSE(exists(marker));
-    close(alive[0]);
-    unlink(marker.c_str());
-}
-
 // At the limit the programmer's whole process group goes, SIGKILL following SIGTERM: a child it
 // started must not go on driving the cable while it is switched back.
 TEST_F(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
@@ -146,7 +117,7 @@ TEST_F(RunProcess, AtTheLimitTheProgrammersChildrenAreStoppedToo) {
         long long max_ms;
     };
     const Case cases[] = {
-        {"ends on SIGTERM", "sleep 30 & echo $! > '" + pid_file + "'; wait", 100, 1500},
+        {"ends on SIGTERM", "sleep 30 & echo $! > '" + pid_file + "'; wait", 100, 900},
         {"ignores SIGTERM", "trap '' TERM; sleep 30 & echo $! > '" + pid_file + "'; sleep 30", 2100,
          4000},
     };
