@@ -20,19 +20,6 @@ TEST(FileLock, TwoHandlesInOneProcessExcludeEachOther) {
     unlock_file(second);  // harmless when not held
 }
 
-// The holder is the bench tool, which holds a cable's chain lock until it is killed.
-TEST(FileLock, ReleasedWhenTheHolderIsKilled) {
-    TestBench bench;
-    const std::string path = cable_lock_path(bench.path(), bench.add("USB-1", nullptr));
-    FileLock lock;
-    ChildRun holder = run_child(chain_holder(
-        "USB-1", "60", [&] { EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kBusy); }));
-    EXPECT_TRUE(holder.signalled) << holder.err;
-    EXPECT_EQ(holder.failure, "");
-    EXPECT_EQ(try_lock_file(path, lock), LockAttempt::kAcquired);
-    unlock_file(lock);
-}
-
 TEST(FileLock, UnopenableFileFails) {
     FileLock lock;
     testing::internal::CaptureStderr();
