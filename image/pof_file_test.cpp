@@ -273,7 +273,8 @@ TEST_F(PofFile, ChecksumWhileReadingCoversAllButTheStoredChecksum) {
     }
 }
 
-TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
+// The temporary file of an unchanged file is identical to it.
+TEST_F(PofFile, WriteTempPofCopiesTheFileAndItsStampedSerial) {
     std::vector<std::uint8_t> bytes = sample_file([](PofRecipe& recipe) {
         recipe.leading_data = {9, 8, 7};
     });
@@ -288,11 +289,8 @@ TEST_F(PofFile, WriteTempPofOfUnchangedFileIsIdentical) {
     written.close();
     EXPECT_EQ(remove_temp_file(file, name), TempFileRemoval::kRemoved);
     EXPECT_FALSE(fs::exists(name));
-}
 
-TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
-    Parsed r = parse(sample_file());
-    ASSERT_TRUE(r.ok);
+    // A stamped serial is mirrored into the file, whose checksum is refreshed.
     PofImage& pof = r.pof;
     stamp_serial(pof, "AB-12", 0x30, 5);
     stamp_serial(pof, "zz", 0x40, 0);  // a count of 0 writes nothing
@@ -306,14 +304,14 @@ TEST_F(PofFile, StampSerialMirrorsIntoFileAndRefreshesChecksum) {
         ASSERT_EQ(pof.image.bytes[k], pof.bytes[pof.rom_data + 2 * k + 1]) << k;
     }
 
-    TempFile file;
-    ASSERT_NE(write_temp_pof(pof, file), nullptr);
+    TempFile stamped;
+    ASSERT_NE(write_temp_pof(pof, stamped), nullptr);
     PofImage reloaded;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(load_pof("cablewright.tmp.pof", reloaded));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(reloaded.image, pof.image);
-    EXPECT_EQ(remove_temp_file(file, "cablewright.tmp.pof"), TempFileRemoval::kRemoved);
+    EXPECT_EQ(remove_temp_file(stamped, "cablewright.tmp.pof"), TempFileRemoval::kRemoved);
 }
 
 TEST_F(PofFile, WriteTempPofNeverFollowsADanglingLink) {
