@@ -161,16 +161,16 @@ TEST(Reconcile, UpdateKeepsTheCablesIdentity) {
     expect_mirrored(o.pof);
     EXPECT_EQ(o.out, format_rom_dump("pof file", file) + format_rom_dump("Merged", o.pof.image));
     EXPECT_EQ(o.err, "POF ZAN_version=4, hardware_id=2, signature present\n");
-}
 
-TEST(Reconcile, UnsignedCableTakesTheFilesSignatureBlock) {
-    RomImage cable = make_rom(5, 2, "AB-07", false, 1);
-    RomImage file = make_rom(5, 2, "AB-##", true, 2);
-    Outcome o = run(cable, file);
+    // An unsigned cable takes the file's signature block.
+    const RomImage unsigned_cable = make_rom(5, 2, "AB-07", false, 1);
+    const RomImage signed_file = make_rom(5, 2, "AB-##", true, 2);
+    o = run(unsigned_cable, signed_file);
     ASSERT_TRUE(o.result.reprogram);  // same version, but the image changes
     for (std::size_t k = 0x20; k < kRomSize; ++k) {
         bool from_file = k >= kSignatureOffset || k == kSignatureCompanion;
-        EXPECT_EQ(o.pof.image.bytes[k], from_file ? file.bytes[k] : cable.bytes[k]) << k;
+        EXPECT_EQ(o.pof.image.bytes[k], from_file ? signed_file.bytes[k] : unsigned_cable.bytes[k])
+            << k;
     }
     expect_mirrored(o.pof);
 }
@@ -217,13 +217,12 @@ TEST(Reconcile, BlankCableTakesTheFileAndTheSerial) {
     EXPECT_EQ(o.pof.image, expected);  // no terminator written; everything else from the file
     expect_mirrored(o.pof);
     EXPECT_EQ(o.out, format_rom_dump("pof file", file) + format_rom_dump("Merged", expected));
-}
 
-TEST(Reconcile, SixteenCharacterFormatWithoutTerminator) {
-    RomImage file = make_rom(2, 2, "", true);
+    // A format of sixteen characters has no terminator.
+    file = make_rom(2, 2, "", true);
     std::memcpy(&file.bytes[kSerialOffset], "################", 16);
     file.bytes[kProductOffset] = 'Z';  // the field after it is not part of the format
-    Outcome o = run(RomImage{}, file, "1234567890123456");
+    o = run(RomImage{}, file, "1234567890123456");
     ASSERT_TRUE(o.result.reprogram) << o.err;
     EXPECT_EQ(rom_text(o.pof.image, kSerialOffset, kSerialSize), "1234567890123456");
 }
