@@ -174,6 +174,20 @@ TEST_F(CableSelect, ChoosesOnlyTheOneSuitableCable) {
          },
          "Error (Too many devices) when scanning hardware\n", "", 0,
          Log{"get_hardware 0 250", "get_hardware 2 0"}},
+        // Only records with the usable word set and the virtual word clear are considered.
+        {"usable word with its top bit", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].usable = 0x80000000u; }, "", "X", 5,
+         Log{"print_name X 512"}},
+        {"usable word clear", Names{"X"}, [](FakeLinkhub& f) { f.cables[0].usable = 0; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"virtual word set", Names{"X"}, [](FakeLinkhub& f) { f.cables[0].virtual_hw = 1; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"virtual word's high byte set", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].virtual_hw = 0x01000000u; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"usable clear and virtual set", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].usable = 0, f.cables[0].virtual_hw = 1; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
         // The name is bounded by the buffer's capacity.
         {"a name of 511", Names{std::string(511, 'n')}, [](FakeLinkhub&) {}, "",
          std::string(511, 'n'), 0, Log{}},
@@ -198,30 +212,6 @@ TEST_F(CableSelect, ChoosesOnlyTheOneSuitableCable) {
             const Log& log = fake_linkhub().log;
             EXPECT_EQ(c.log, Log(log.begin() + std::min(c.log_from, log.size()), log.end()));
         }
-    }
-}
-
-TEST_F(CableSelect, ConsidersOnlyRecordsWithUsableWordSetAndVirtualWordClear) {
-    struct Case {
-        std::uint32_t usable;
-        std::uint32_t virtual_hw;
-        bool considered;
-    };
-    const Case cases[] = {
-        {1, 0, true},  {0x80000000u, 0, true},  {0, 0, false},
-        {1, 1, false}, {1, 0x01000000u, false}, {0, 1, false},
-    };
-    for (const Case& c : cases) {
-        reset_fake_linkhub();
-        add_cable("X");
-        fake_linkhub().cables[0].usable = c.usable;
-        fake_linkhub().cables[0].virtual_hw = c.virtual_hw;
-        bool chosen = !c.considered;
-        std::string name;
-        std::string err = select(chosen, name);
-        EXPECT_EQ(c.considered, chosen) << c.usable << "/" << c.virtual_hw;
-        EXPECT_EQ(c.considered ? "" : "No suitable cables available\n", err);
-        EXPECT_EQ(c.considered ? 6u : 2u, fake_linkhub().log.size());
     }
 }
 

@@ -76,7 +76,7 @@ std::vector<std::uint8_t> sample_file(void (*change)(PofRecipe&) = [](PofRecipe&
 // Where the ROM data starts when the ROM packet follows the header directly.
 constexpr std::size_t kFirstRomData = kPofHeaderSize + kPacketHeaderSize + kRomSubHeaderSize;
 
-TEST(ParsePof, MinimalFileParses) {
+TEST(ParsePof, MinimalFileParsesAndOtherPacketsAreSkipped) {
     std::vector<std::uint8_t> bytes = sample_file();
     ASSERT_EQ(bytes.size(), 1062u);
     Parsed r = parse(bytes);
@@ -87,10 +87,9 @@ TEST(ParsePof, MinimalFileParses) {
     EXPECT_EQ(r.pof.crc_pos, bytes.size() - kCrcPacketLength);
     EXPECT_EQ(r.pof.image, sample_image());
     EXPECT_EQ(pof_crc(r.pof), crc16_x25_bytewise(bytes.data(), bytes.size() - kCrcPacketLength));
-}
 
-TEST(ParsePof, OtherPacketsAreSkipped) {
-    Parsed r = parse(sample_file([](PofRecipe& recipe) { recipe.leading_data = {1, 2, 3, 4, 5}; }));
+    // Other packets are skipped.
+    r = parse(sample_file([](PofRecipe& recipe) { recipe.leading_data = {1, 2, 3, 4, 5}; }));
     ASSERT_TRUE(r.ok) << r.err;
     EXPECT_EQ(r.pof.rom_data, kFirstRomData + kPacketHeaderSize + 5);
     EXPECT_EQ(r.pof.image, sample_image());
@@ -212,15 +211,11 @@ TEST(ParsePof, HugePacketLengthsEndTheWalkWithoutWrapping) {
         std::vector<std::uint8_t> bytes = build_pof(recipe);
         // A packet that claims nearly 4 GiB, then what would be a valid CRC packet if the
         // offset wrapped round to it.
-        std::vector<std::uint8_t> packet = {3,
-                                            0,
-                                            static_cast<std::uint8_t>(huge),
-                                            static_cast<std::uint8_t>(huge >> 8),
-                                            static_cast<std::uint8_t>(huge >> 16),
-                                            static_cast<std::uint8_t>(huge >> 24)};
-        bytes.insert(bytes.end(), packet.begin(), packet.end());
-        std::vector<std::uint8_t> crc_packet = {8, 0, 2, 0, 0, 0};
-        bytes.insert(bytes.end(), crc_packet.begin(), crc_packet.end());
+        bytes.insert(bytes.end(), {3, 0});
+        for (int shift : {0, 8, 16, 24}) {
+            bytes.push_back(static_cast<std::uint8_t>(huge >> shift));
+        }
+        bytes.insert(bytes.end(), {8, 0, 2, 0, 0, 0});
         std::uint16_t crc = crc16_x25_bytewise(bytes.data(), bytes.size());
         bytes.push_back(static_cast<std::uint8_t>(crc));
         bytes.push_back(static_cast<std::uint8_t>(crc >> 8));
