@@ -39,7 +39,7 @@ bool all_nonzero(const std::uint8_t* bytes, std::size_t n) {
     return true;
 }
 
-TEST(Standin, NoServerWithoutABench) {
+TEST(Standin, ServerAnswersOnlyWithABenchAfterItsListAttempts) {
     ScopedEnv no_bench("LINKHUB_BENCH", nullptr);
     ScopedEnv scale("LINKHUB_WAIT_SCALE_PERCENT", nullptr);
     std::uint32_t count = 0;
@@ -58,6 +58,23 @@ TEST(Standin, NoServerWithoutABench) {
     EXPECT_EQ(count, 0u);
     HWL_HARDWARE record;
     EXPECT_EQ(hwl_find_hardware("USB-1", &record, 100), HWL_TIMEOUT);
+
+    // A bench's server answers after the configured list attempts.
+    TestBench bench;
+    bench.set([](BenchSettings& s) {
+        s.wait_scale_percent = 10;
+        s.server_after_attempts = 3;
+    });
+    bench.add("USB-1", nullptr);
+    start = Clock::now();
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
+    EXPECT_GE(elapsed_ms(start), 90);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    // Finding a named cable does not wait for the list attempts.
+    found("USB-1");
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_LIST_TOO_SMALL);
+    EXPECT_EQ(count, 1u);
 }
 
 TEST(Standin, ListGrowsOnRequestAndFillsOnlyTheDefinedFields) {
@@ -268,25 +285,6 @@ TEST_F(OneCable, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
         EXPECT_EQ(c.call(), HWL_OK) << c.kind;
         EXPECT_EQ((bench.load(id).faults.*c.fault).code, 0u) << c.kind;
     }
-}
-
-TEST(Standin, ServerAnswersAfterTheConfiguredListAttempts) {
-    TestBench bench;
-    bench.set([](BenchSettings& s) {
-        s.wait_scale_percent = 10;
-        s.server_after_attempts = 3;
-    });
-    bench.add("USB-1", nullptr);
-    std::uint32_t count = 0;
-    auto start = Clock::now();
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
-    EXPECT_GE(elapsed_ms(start), 90);
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
-    // Finding a named cable does not wait for the list attempts.
-    found("USB-1");
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_LIST_TOO_SMALL);
-    EXPECT_EQ(count, 1u);
 }
 
 std::vector<std::pair<std::uint32_t, std::string>> g_heard;
