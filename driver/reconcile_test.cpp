@@ -173,6 +173,13 @@ TEST(Reconcile, UpdateKeepsTheCablesIdentity) {
             << k;
     }
     expect_mirrored(o.pof);
+
+    // A fix-up alone makes the same version worth programming.
+    const RomImage short_serial = make_rom(5, 1, "123", true, 3);  // fixed up to 101-0123
+    o = run(short_serial, short_serial);
+    ASSERT_TRUE(o.result.reprogram);
+    EXPECT_EQ(o.result.hardware_id, 1);
+    EXPECT_EQ(rom_text(o.pof.image, kSerialOffset, kSerialSize), "101-0123");
 }
 
 TEST(Reconcile, ForceOverridesVersionAndSignatureRefusals) {
@@ -196,15 +203,6 @@ TEST(Reconcile, ForceOverridesVersionAndSignatureRefusals) {
         EXPECT_NE(o.out.find("Merged ROM contents:\n"), std::string::npos);
         EXPECT_EQ(o.err.substr(o.err.find('\n') + 1), c.err_tail);
     }
-}
-
-TEST(Reconcile, FixUpAloneMakesSameVersionWorthProgramming) {
-    RomImage cable = make_rom(5, 1, "123", true, 3);  // short serial: fixed up to 101-0123
-    RomImage file = cable;
-    Outcome o = run(cable, file);
-    ASSERT_TRUE(o.result.reprogram);
-    EXPECT_EQ(o.result.hardware_id, 1);
-    EXPECT_EQ(rom_text(o.pof.image, kSerialOffset, kSerialSize), "101-0123");
 }
 
 TEST(Reconcile, BlankCableTakesTheFileAndTheSerial) {

@@ -40,8 +40,7 @@ TEST(Bench, CablesKeepTheirOrderOfAddition) {
 }
 
 TEST(Bench, NamesAreUniqueNonEmptyAndLookedUpExactly) {
-    TempFolder dir;
-    ASSERT_TRUE(create_bench(dir.path()));
+    TestBench dir;  // a bench made in a folder of its own
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     testing::internal::CaptureStderr();
     EXPECT_FALSE(add_cable(dir.path(), named("USB-1")));
@@ -78,8 +77,7 @@ TEST(Bench, NamesAreUniqueNonEmptyAndLookedUpExactly) {
 }
 
 TEST(Bench, StrayFilesAreNotCablesAndBrokenFilesAreReported) {
-    TempFolder dir;
-    ASSERT_TRUE(create_bench(dir.path()));
+    TestBench dir;  // a bench made in a folder of its own
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     // What a writer killed before its rename leaves behind.
     std::ofstream(dir.path() + "/cable-000001.txt.tmp-0123456789abcdef") << "name=half";

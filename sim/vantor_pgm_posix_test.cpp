@@ -35,8 +35,7 @@ class Programmer : public testing::Test {
         ASSERT_TRUE(write_file(pof_path, build_pof(recipe)));
         PofImage pof;
         ASSERT_TRUE(load_pof(pof_path.c_str(), pof));
-        file_crc =
-            static_cast<std::uint16_t>(pof.bytes[pof.crc_pos] | (pof.bytes[pof.crc_pos + 1] << 8));
+        file_crc = pof_crc(pof);
     }
 
     ChildRun run(const std::vector<std::string>& args, int deadline_ms = 20000) {
