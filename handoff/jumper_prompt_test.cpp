@@ -27,13 +27,11 @@ std::string rest_of(std::FILE* in) {
     return rest;
 }
 
-TEST(JumperScreen, DrawsBothModesExactly) {
+// Both screens are drawn exactly; each prompt consumes one whole line, and at the end of input it
+// returns at once.
+TEST(PromptJumpers, DrawsItsScreenAndConsumesOneWholeLine) {
     EXPECT_EQ(format_jumper_screen(JumperMode::kReprogram), kReprogramJumperScreen);
     EXPECT_EQ(format_jumper_screen(JumperMode::kNormal), kNormalJumperScreen);
-}
-
-// Each prompt consumes one whole line; at the end of input it returns at once.
-TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
     struct Case {
         const char* input;
         const char* rest;
@@ -47,7 +45,7 @@ TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
         prompt_jumpers(JumperMode::kReprogram, in);
         prompt_jumpers(JumperMode::kNormal, in);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n");
+                  kReprogramJumperScreen + "\n" + kNormalJumperScreen + "\n");
         EXPECT_EQ(rest_of(in), c.rest);
         std::fclose(in);
     }

@@ -104,9 +104,8 @@ TEST(RomImage, FixUpRules) {
         EXPECT_EQ(rom_text(image, kProductOffset, kProductSize), c.product_after);
         EXPECT_EQ(rom_text(image, kSerialOffset, kSerialSize), c.serial_after);
     }
-}
 
-TEST(RomImage, FixUpChangesOnlyTheBytesItMust) {
+    // A fix-up changes only the bytes it must.
     RomImage image = image_with(1, 0, "Debug-Kestrel qdex", "12345678");
     image.bytes[kProductOffset + 30] = 0xAA;  // beyond the 14 bytes written
     RomImage expected = image;

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(FileLock, TwoHandlesInOneProcessExcludeEachOther) {
+TEST(FileLock, TwoHandlesInOneProcessExcludeEachOtherAndNoFileFails) {
     TempFolder dir;
     std::string path = dir.path() + "/chain.lock";
     FileLock first, second;
@@ -18,15 +18,13 @@ TEST(FileLock, TwoHandlesInOneProcessExcludeEachOther) {
     EXPECT_EQ(try_lock_file(path, second), LockAttempt::kAcquired);
     unlock_file(second);
     unlock_file(second);  // harmless when not held
-}
 
-TEST(FileLock, UnopenableFileFails) {
-    FileLock lock;
+    // A file that cannot be opened fails.
     testing::internal::CaptureStderr();
-    EXPECT_EQ(try_lock_file("/no/such/dir/chain.lock", lock), LockAttempt::kFailed);
+    EXPECT_EQ(try_lock_file("/no/such/dir/chain.lock", second), LockAttempt::kFailed);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot open lock file"),
               std::string::npos);
-    EXPECT_FALSE(lock_held(lock));
+    EXPECT_FALSE(lock_held(second));
 }
 
 }  // namespace

@@ -215,7 +215,7 @@ TEST_F(RomQuery, EveryRomValueFitsTheCapacity) {
     hwl_unlock_chain(chain);
 }
 
-TEST_F(OneCable, SelectModeIsRecordedOnlyOnALockedChain) {
+TEST_F(OneCable, SelectModeIsRecordedOnlyOnALockedChainOfACableThatIsThere) {
     EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 1), 35u);
     EXPECT_FALSE(bench.load(id).select_mode);
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
@@ -228,6 +228,12 @@ TEST_F(OneCable, SelectModeIsRecordedOnlyOnALockedChain) {
     EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 0), HWL_OK);
     EXPECT_FALSE(bench.load(id).select_mode);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
+
+    // The cable vanishes, then the whole bench.
+    ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
+    std::filesystem::remove_all(bench.path());
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 81u);
 }
 
 // One call of each faultable kind, with whatever comes before it; returns that call's result.
@@ -351,13 +357,6 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderLetsGo) {
     ChildRun r = run_child(letting_go);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(r.signalled);
-}
-
-TEST_F(OneCable, VanishedCableOrBench) {
-    ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
-    EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
-    std::filesystem::remove_all(bench.path());
-    EXPECT_EQ(hwl_lock_chain(chain, 0), 81u);
 }
 
 }  // namespace
