@@ -14,27 +14,12 @@
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
 #include "testing/jumper_screens.h"
+#include "testing/kept_process_state.h"
 #include "testing/process_probe.h"
 
 namespace {
 
-// Each test leaves the process as it found it: no interrupt recorded, the guard's handlers gone,
-// and standard input, which the guard's handler turns into the null device, restored.
-class InterruptGuard : public testing::Test {
-  protected:
-    void SetUp() override { input_ = dup(STDIN_FILENO); }
-    void TearDown() override {
-        arm_interrupt_guard();  // which starts with no interrupt recorded
-        finish_interrupt_guard();
-        if (input_ >= 0) {
-            dup2(input_, STDIN_FILENO);
-            close(input_);
-        }
-    }
-
-  private:
-    int input_ = -1;
-};
+using InterruptGuard = KeptProcessState;
 
 // Any signal that would end the run is only recorded, and the first one says so at once.
 TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {

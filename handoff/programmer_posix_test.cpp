@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -11,6 +10,7 @@
 #include "handoff/interrupt.h"
 #include "handoff/process.h"
 #include "handoff/programmer.h"
+#include "testing/kept_process_state.h"
 #include "testing/process_probe.h"
 
 namespace {
@@ -21,34 +21,7 @@ Argv shell(const std::string& script) {
     return {"/bin/sh", "-c", script};
 }
 
-// Each test leaves the process as it found it: no interrupt recorded and the guard's handlers
-// gone, the dispositions prepare_signals sets put back, and standard input, which the guard's
-// handler turns into the null device, restored.
-class RunProcess : public testing::Test {
-  protected:
-    void SetUp() override {
-        input_ = dup(STDIN_FILENO);
-        for (std::size_t i = 0; i < kPrepared.size(); ++i) {
-            sigaction(kPrepared[i], nullptr, &dispositions_[i]);
-        }
-    }
-    void TearDown() override {
-        arm_interrupt_guard();  // which starts with no interrupt recorded
-        finish_interrupt_guard();
-        for (std::size_t i = 0; i < kPrepared.size(); ++i) {
-            sigaction(kPrepared[i], &dispositions_[i], nullptr);
-        }
-        if (input_ >= 0) {
-            dup2(input_, STDIN_FILENO);
-            close(input_);
-        }
-    }
-
-  private:
-    static constexpr std::array<int, 3> kPrepared = {SIGCHLD, SIGPIPE, SIGXFSZ};
-    std::array<struct sigaction, kPrepared.size()> dispositions_{};
-    int input_ = -1;
-};
+using RunProcess = KeptProcessState;
 using RunProgrammer = RunProcess;
 
 // What run_programmer prints before it starts the programmer.
