@@ -10,13 +10,8 @@
 
 namespace {
 
-// The text of the image whose byte i is first + i * step, in upper case.
-std::string rom_text_of(std::uint8_t first, std::uint8_t step) {
-    return hex_of(stepped_image(first, step));
-}
-
 TEST(RomFromText, DecodesEitherLetterCaseWithinTheGivenLength) {
-    const std::string upper = rom_text_of(0, 1);
+    const std::string upper = hex_of(stepped_image(0, 1));
     std::string lower = upper;
     for (char& ch : lower) {
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -35,7 +30,7 @@ TEST(RomFromText, DecodesEitherLetterCaseWithinTheGivenLength) {
     EXPECT_TRUE(rom_from_text(blank.data(), 5, image));
     EXPECT_EQ(RomImage{}, image);
 
-    const std::string rom = rom_text_of(3, 5) + "zz";
+    const std::string rom = hex_of(stepped_image(3, 5)) + "zz";
     EXPECT_TRUE(rom_from_text(rom.data(), kRomTextLength, image));
     EXPECT_EQ(0x03, image.bytes[0]);
     EXPECT_EQ(0x08, image.bytes[1]);
@@ -51,7 +46,7 @@ TEST(RomFromText, DecodesEitherLetterCaseWithinTheGivenLength) {
 // Anything but the two forms is refused whole, and the image keeps what it had: a lenient
 // decoder would give a cable garbage or, worse, an all-zero identity.
 TEST(RomFromText, RefusesEverythingElseAndLeavesTheImage) {
-    const std::string good = rom_text_of(0, 1);
+    const std::string good = hex_of(stepped_image(0, 1));
     auto with_pair = [&good](std::size_t at, const std::string& pair) {
         std::string text = good;
         text.replace(2 * at, 2, pair);

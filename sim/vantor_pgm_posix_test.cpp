@@ -21,8 +21,7 @@ class Programmer : public testing::Test {
   protected:
     void SetUp() override {
         bench.set([](BenchSettings& s) { s.wait_scale_percent = 1; });
-        RomFields old_fields;
-        cable_rom = make_rom(old_fields);
+        cable_rom = make_rom(RomFields{});
         id = bench.add(kCable, &cable_rom);
         ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) { r.select_mode = true; }));
         RomFields new_fields;

@@ -113,15 +113,10 @@ TEST_F(Safety, ReaderGoneInSelectModeLeavesTheCableSafe) {
 }
 
 TEST_F(Safety, ShowRunOnAFullDiskFails) {
-    RomImage rom = cable_rom(3, 2, "101-0042", true);
-    add_cable(kCable, &rom);
-    ChildSpec child = cablewright_child({"-c", kCable});
-    child.args.insert(child.args.begin(), {"-c", "exec \"$0\" \"$@\" >/dev/full", child.program});
-    child.program = "/bin/sh";
-    ChildRun r = run(child);
+    ChildRun r = run(update_through_shell("exec \"$0\" \"$1\" \"$2\" >/dev/full"));  // -c USB-1
     EXPECT_EQ(r.status, 8);
     EXPECT_EQ(r.err,
-              std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom) + kLostOutput);
+              std::string("Reprogramming cable ") + kCable + "\n" + cable_line(rom_) + kLostOutput);
 }
 
 // With standard output and error closed, no file the client library opens may take their
