@@ -8,25 +8,11 @@
 
 #include "cable/pause.h"
 #include "testing/fake_linkhub.h"
+#include "testing/rom_images.h"
 
 namespace {
 
 using Log = std::vector<std::string>;
-
-RomImage marked_image() {
-    RomImage image;
-    image.bytes.fill(0x5A);
-    return image;
-}
-
-// The image whose byte i is i, as fake_rom_text(0, 1) describes it.
-RomImage counting_image() {
-    RomImage image;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        image.bytes[i] = static_cast<std::uint8_t>(i);
-    }
-    return image;
-}
 
 class CableOperation : public testing::Test {
   protected:
@@ -56,6 +42,7 @@ class CableOperation : public testing::Test {
     }
 };
 
+// Either form of the text: the hexadecimal digits, or "empty" for a blank image.
 TEST_F(CableOperation, ReadsTheRomAsHexText) {
     std::string text = fake_rom_text(0, 1);
     text.replace(0, 6, "00FF7a");
@@ -64,7 +51,7 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
     int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kStatusDone, result);
-    RomImage expected = counting_image();
+    RomImage expected = stepped_image(0, 1);  // as fake_rom_text(0, 1) describes it
     expected.bytes[1] = 0xFF;
     expected.bytes[2] = 0x7A;
     EXPECT_EQ(expected, image);
@@ -72,39 +59,14 @@ TEST_F(CableOperation, ReadsTheRomAsHexText) {
                    "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}),
               fake_linkhub().log);
     EXPECT_EQ(-1, cable().zan_select);
-}
 
-TEST_F(CableOperation, EmptyRomReadsAsBlankImage) {
     cable().rom_text = "empty";
-    RomImage image = marked_image();
-    int result = -1;
     EXPECT_EQ("", operate(result, "USB-1", CableStep::kReadRom, &image));
     EXPECT_EQ(kStatusDone, result);
     EXPECT_EQ(RomImage{}, image);
 }
 
-TEST_F(CableOperation, UnreadableRomValuesFailAndLeaveTheImageUntouched) {
-    // One of each kind; the decoder's own tests go through every form it refuses.
-    const std::string good = fake_rom_text(0, 1);
-    std::string bad_digit = good;
-    bad_digit[2 * 255] = 'G';
-    const std::string values[] = {"EMPTY", "", good.substr(0, 511), bad_digit};
-    for (const std::string& value : values) {
-        SCOPED_TRACE("value '" + value.substr(0, 40) + "' of length " +
-                     std::to_string(value.size()));
-        start_over();
-        cable().rom_text = value;
-        RomImage image = marked_image();
-        int result = -1;
-        EXPECT_EQ("Error () when reading EEPROM contents\n",
-                  operate(result, "USB-1", CableStep::kReadRom, &image));
-        EXPECT_EQ(kStatusFailed, result);
-        EXPECT_EQ(marked_image(), image);
-        EXPECT_EQ("unlock USB-1", fake_linkhub().log.back());
-    }
-}
-
-TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
+TEST_F(CableOperation, EachStepPrintsItsMessageAndResult) {
     struct Case {
         const char* label;
         void (*arrange)(FakeCable& cable);
@@ -114,7 +76,19 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
         int expected_result;
         Log expected_log;
     };
+    const Log read = {"find USB-1 6000", "lock USB-1 10000",
+                      "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"};
+    const char* const unreadable = "Error () when reading EEPROM contents\n";
     const Case cases[] = {
+        // A switch pauses while the chain is still locked.
+        {"enter select mode", [](FakeCable&) {}, "USB-1", CableStep::kEnterSelectMode, "",
+         kStatusDone,
+         Log{"find USB-1 6000", "lock USB-1 10000", "set_parameter USB-1 InternalZanSelect 1",
+             "pause 3000", "unlock USB-1"}},
+        {"leave select mode", [](FakeCable&) {}, "USB-1", CableStep::kLeaveSelectMode, "",
+         kStatusDone,
+         Log{"find USB-1 6000", "lock USB-1 10000", "set_parameter USB-1 InternalZanSelect 0",
+             "pause 3000", "unlock USB-1"}},
         {"unknown cable", [](FakeCable&) {}, "USB-9", CableStep::kReadRom,
          "Unable to find jtag cable \"USB-9\"\n", kStatusNoCable, Log{"find USB-9 6000"}},
         {"lookup fails", [](FakeCable& c) { c.find_result = 86; }, "USB-1", CableStep::kReadRom,
@@ -124,13 +98,19 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
          CableStep::kEnterSelectMode, "Error (Chain in use) when locking chain\n", kStatusFailed,
          Log{"find USB-1 6000", "lock USB-1 10000"}},
         {"read fails", [](FakeCable& c) { c.rom_result = 81; }, "USB-1", CableStep::kReadRom,
-         "Error (Communications error) when reading EEPROM contents\n", kStatusFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+         "Error (Communications error) when reading EEPROM contents\n", kStatusFailed, read},
         {"read fails with a nameless code", [](FakeCable& c) { c.rom_result = 43; }, "USB-1",
-         CableStep::kReadRom, "Error () when reading EEPROM contents\n", kStatusFailed,
-         Log{"find USB-1 6000", "lock USB-1 10000",
-             "get_parameter USB-1 InternalEepromContents 512", "unlock USB-1"}},
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
+        // A value of each kind that does not decode; the decoder's own tests go through every
+        // form it refuses.
+        {"value EMPTY", [](FakeCable& c) { c.rom_text = "EMPTY"; }, "USB-1", CableStep::kReadRom,
+         unreadable, kStatusFailed, read},
+        {"empty value", [](FakeCable& c) { c.rom_text.clear(); }, "USB-1", CableStep::kReadRom,
+         unreadable, kStatusFailed, read},
+        {"a digit short", [](FakeCable& c) { c.rom_text.resize(511); }, "USB-1",
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
+        {"a bad digit", [](FakeCable& c) { c.rom_text[2 * 255] = 'G'; }, "USB-1",
+         CableStep::kReadRom, unreadable, kStatusFailed, read},
         {"switch refused", [](FakeCable& c) { c.select_result = 45; }, "USB-1",
          CableStep::kLeaveSelectMode, "Error (Invalid parameter) when setting zan mode\n",
          kStatusFailed,
@@ -146,24 +126,10 @@ TEST_F(CableOperation, FailuresPrintTheirMessageAndResult) {
         EXPECT_EQ(c.expected_err, operate(result, c.name, c.step, &image));
         EXPECT_EQ(c.expected_result, result);
         EXPECT_EQ(c.expected_log, fake_linkhub().log);
-        EXPECT_EQ(marked_image(), image);  // a failed operation leaves it as it was
-    }
-}
-
-TEST_F(CableOperation, SwitchPausesWhileStillLocked) {
-    for (bool on : {true, false}) {
-        start_over();
-        int result = -1;
-        EXPECT_EQ("",
-                  operate(result, "USB-1",
-                          on ? CableStep::kEnterSelectMode : CableStep::kLeaveSelectMode, nullptr));
-        EXPECT_EQ(kStatusDone, result);
-        const std::string value = on ? "1" : "0";
-        EXPECT_EQ(
-            (Log{"find USB-1 6000", "lock USB-1 10000",
-                 "set_parameter USB-1 InternalZanSelect " + value, "pause 3000", "unlock USB-1"}),
-            fake_linkhub().log);
-        EXPECT_EQ(on ? 1 : 0, cable().zan_select);
+        EXPECT_EQ(marked_image(), image);  // a failed operation or a switch leaves it as it was
+        if (c.expected_result == kStatusDone) {
+            EXPECT_EQ(c.step == CableStep::kEnterSelectMode ? 1 : 0, cable().zan_select);
+        }
     }
 }
 

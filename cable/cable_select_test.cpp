@@ -53,16 +53,33 @@ class CableSelect : public testing::Test {
     }
 };
 
+// The first answer asks for room; the regrown list is queried at once, and kept should that
+// query time out.
 TEST_F(CableSelect, ServerReachableAtOnceShowsNoProgress) {
-    add_cable("USB-1");
-    add_cable("USB-2");
-    HWL_ERROR result = 99;
-    std::uint32_t count = 0;
-    EXPECT_EQ("", scan(result, count));
-    EXPECT_EQ(HWL_OK, result);
-    EXPECT_EQ(2u, count);
-    // The first answer asks for room; the regrown list is queried at once.
-    EXPECT_EQ((Log{"get_hardware 0 250", "get_hardware 2 0"}), fake_linkhub().log);
+    struct Case {
+        int cables;
+        std::vector<ListReply> script;
+        Log log;
+    };
+    const Case cases[] = {
+        {2, {}, {"get_hardware 0 250", "get_hardware 2 0"}},
+        {3,
+         {{ListReply::kAnswer, 0, 0}, {ListReply::kTimeout, 0, 0}},
+         {"get_hardware 0 250", "get_hardware 3 0", "get_hardware 3 250"}},
+    };
+    for (const Case& c : cases) {
+        reset_fake_linkhub();
+        for (int i = 1; i <= c.cables; ++i) {
+            add_cable("USB-" + std::to_string(i));
+        }
+        fake_linkhub().list_script = c.script;
+        HWL_ERROR result = 99;
+        std::uint32_t count = 0;
+        EXPECT_EQ("", scan(result, count));
+        EXPECT_EQ(HWL_OK, result);
+        EXPECT_EQ(static_cast<std::uint32_t>(c.cables), count);
+        EXPECT_EQ(c.log, fake_linkhub().log);
+    }
 }
 
 TEST_F(CableSelect, ProgressLineDependsOnTheAttemptThatReachesTheServer) {
@@ -78,6 +95,7 @@ TEST_F(CableSelect, ProgressLineDependsOnTheAttemptThatReachesTheServer) {
         {6, kProgressLine + kWipeLine},
         {7, kProgressLine + "." + kWipeLine},
         {11, kProgressLine + ".." + kWipeLine},
+        {100, kProgressLine + std::string(19, '.') + kWipeLine},  // gives up after 80 attempts
     };
     for (const Case& c : cases) {
         reset_fake_linkhub();
@@ -86,190 +104,114 @@ TEST_F(CableSelect, ProgressLineDependsOnTheAttemptThatReachesTheServer) {
         HWL_ERROR result = 99;
         std::uint32_t count = 0;
         EXPECT_EQ(c.expected, scan(result, count)) << c.timeouts << " timeouts";
-        EXPECT_EQ(HWL_OK, result);
-        EXPECT_EQ(1u, count);
-        EXPECT_EQ(static_cast<std::size_t>(c.timeouts) + 2, fake_linkhub().list_calls);
+        const bool reached = c.timeouts < 80;
+        EXPECT_EQ(reached ? HWL_OK : HWL_TIMEOUT, result);
+        EXPECT_EQ(reached ? 1u : 0u, count);
+        if (reached) {
+            EXPECT_EQ(static_cast<std::size_t>(c.timeouts) + 2, fake_linkhub().list_calls);
+        } else {
+            EXPECT_EQ(Log(80, "get_hardware 0 250"), fake_linkhub().log);
+        }
     }
 }
 
-TEST_F(CableSelect, ServerNeverReachableGivesUpAfterEightyAttempts) {
-    script_timeouts(100);
-    HWL_ERROR result = 99;
-    std::uint32_t count = 0;
-    std::string err = scan(result, count);
-    EXPECT_EQ(kProgressLine + std::string(19, '.') + kWipeLine, err);
-    EXPECT_EQ(HWL_TIMEOUT, result);
-    EXPECT_EQ(0u, count);
-    EXPECT_EQ(Log(80, "get_hardware 0 250"), fake_linkhub().log);
-
-    reset_fake_linkhub();
-    script_timeouts(100);
-    bool chosen = true;
-    std::string name = "kept";
-    EXPECT_EQ(kProgressLine + std::string(19, '.') + kWipeLine + "No JTAG hardware available\n",
-              select(chosen, name));
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ("kept", name);
-}
-
-TEST_F(CableSelect, RegrownListSurvivesATimeoutOfTheImmediateQuery) {
-    add_cable("USB-1");
-    add_cable("USB-2");
-    add_cable("USB-3");
-    fake_linkhub().list_script = {{ListReply::kAnswer, 0, 0}, {ListReply::kTimeout, 0, 0}};
-    HWL_ERROR result = 99;
-    std::uint32_t count = 0;
-    EXPECT_EQ("", scan(result, count));
-    EXPECT_EQ(HWL_OK, result);
-    EXPECT_EQ(3u, count);
-    EXPECT_EQ((Log{"get_hardware 0 250", "get_hardware 3 0", "get_hardware 3 250"}),
-              fake_linkhub().log);
-}
-
-TEST_F(CableSelect, ListTooSmallTwiceEndsTheScanWithThatCode) {
-    add_cable("USB-1");
-    add_cable("USB-2");
-    fake_linkhub().list_script = {{ListReply::kAnswer, 0, 0},
-                                  {ListReply::kFail, HWL_LIST_TOO_SMALL, 5}};
-    bool chosen = true;
-    std::string name;
-    EXPECT_EQ("Error (Too many devices) when scanning hardware\n", select(chosen, name));
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ((Log{"get_hardware 0 250", "get_hardware 2 0"}), fake_linkhub().log);
-}
-
-TEST_F(CableSelect, ScanFailureIsReported) {
-    fake_linkhub().list_script = {{ListReply::kFail, 82, 0}};
-    bool chosen = true;
-    std::string name;
-    EXPECT_EQ("Error (Server error) when scanning hardware\n", select(chosen, name));
-    EXPECT_FALSE(chosen);
-}
-
-TEST_F(CableSelect, ChoosesTheOnlySuitableCable) {
-    add_cable("USB-1 [1-1]");
-    bool chosen = false;
-    std::string name;
-    EXPECT_EQ("", select(chosen, name));
-    EXPECT_TRUE(chosen);
-    EXPECT_EQ("USB-1 [1-1]", name);
-    const std::string cable = "USB-1 [1-1]";
-    EXPECT_EQ((Log{"get_hardware 0 250", "get_hardware 1 0", "lock " + cable + " 10000",
-                   "get_parameter " + cable + " InternalEepromContents 64", "unlock " + cable,
-                   "print_name " + cable + " 512"}),
-              fake_linkhub().log);
-}
-
-TEST_F(CableSelect, ListsSeveralCablesByPositionInTheFullList) {
-    add_cable("A");
-    add_cable("B");
-    add_cable("C");
-    add_cable("D");
-    fake_linkhub().cables[2].usable = 0;
-    bool chosen = true;
-    std::string name = "kept";
-    EXPECT_EQ("Multiple cables available, please use --cable to specify one\n1) A\n2) B\n4) D\n",
-              select(chosen, name));
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ("kept", name);
-}
-
-TEST_F(CableSelect, ConsidersOnlyRecordsWithUsableWordSetAndVirtualWordClear) {
+// What select_cable says, and what it chooses, over the cables the fake knows and their failures.
+TEST_F(CableSelect, ChoosesOnlyTheOneSuitableCable) {
+    using Names = std::vector<std::string>;
     struct Case {
-        std::uint32_t usable;
-        std::uint32_t virtual_hw;
-        bool considered;
+        const char* label;
+        Names cables;
+        void (*arrange)(FakeLinkhub&);
+        std::string err;
+        std::string chosen;    // "": none, and the name is left as it was
+        std::size_t log_from;  // the call log from this line on is log
+        Log log;
     };
+    const std::string one = "USB-1 [1-1]";
     const Case cases[] = {
-        {1, 0, true},  {0x80000000u, 0, true},  {0, 0, false},
-        {1, 1, false}, {1, 0x01000000u, false}, {0, 1, false},
+        {"the only suitable cable", Names{one}, [](FakeLinkhub&) {}, "", "USB-1 [1-1]", 0,
+         Log{"get_hardware 0 250", "get_hardware 1 0", "lock " + one + " 10000",
+             "get_parameter " + one + " InternalEepromContents 64", "unlock " + one,
+             "print_name " + one + " 512"}},
+        {"several, listed by position in the full list", Names{"A", "B", "C", "D"},
+         [](FakeLinkhub& f) { f.cables[2].usable = 0; },
+         "Multiple cables available, please use --cable to specify one\n1) A\n2) B\n4) D\n", "", 0,
+         Log{}},
+        {"a cable that cannot be locked is reported and passed over", Names{"busy", "free"},
+         [](FakeLinkhub& f) { f.cables[0].lock_result = 85; },
+         "  Unable to lock chain (Hardware in use)\n\n", "free", 0, Log{}},
+        // Unlocked despite the failed query.
+        {"a cable whose ROM query fails is skipped silently", Names{"other", "ours"},
+         [](FakeLinkhub& f) { f.cables[0].rom_result = 45; }, "", "ours", 4,
+         Log{"unlock other", "lock ours 10000", "get_parameter ours InternalEepromContents 64",
+             "unlock ours", "print_name ours 512"}},
+        {"no cable answering means none suitable", Names{"A", "B"},
+         [](FakeLinkhub& f) { f.cables[0].rom_result = 45, f.cables[1].lock_result = 34; },
+         "  Unable to lock chain (Locked already)\n\nNo suitable cables available\n", "", 0, Log{}},
+        // C's name is never read.
+        {"an unreadable name ends the listing", Names{"A", "B", "C"},
+         [](FakeLinkhub& f) { f.cables[1].name_result = 81; },
+         "Multiple cables available, please use --cable to specify one\n1) A\n"
+         "Error (Communications error) when reading cable name\n",
+         "", 9, Log{"print_name B 512"}},
+        {"an unreadable name of the only cable", Names{"A"},
+         [](FakeLinkhub& f) { f.cables[0].name_result = 82; },
+         "Error (Server error) when reading cable name\n", "", 0, Log{}},
+        {"server never reachable", Names{},
+         [](FakeLinkhub& f) {
+             f.list_script.assign(100, {ListReply::kTimeout, 0, 0});
+         },
+         kProgressLine + std::string(19, '.') + kWipeLine + "No JTAG hardware available\n", "", 0,
+         Log{}},
+        {"scan failure", Names{},
+         [](FakeLinkhub& f) {
+             f.list_script = {{ListReply::kFail, 82, 0}};
+         },
+         "Error (Server error) when scanning hardware\n", "", 0, Log{}},
+        {"list too small twice ends the scan with that code", Names{"USB-1", "USB-2"},
+         [](FakeLinkhub& f) {
+             f.list_script = {{}, {ListReply::kFail, HWL_LIST_TOO_SMALL, 5}};
+         },
+         "Error (Too many devices) when scanning hardware\n", "", 0,
+         Log{"get_hardware 0 250", "get_hardware 2 0"}},
+        // Only records with the usable word set and the virtual word clear are considered.
+        {"usable word with its top bit", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].usable = 0x80000000u; }, "", "X", 5,
+         Log{"print_name X 512"}},
+        {"usable word clear", Names{"X"}, [](FakeLinkhub& f) { f.cables[0].usable = 0; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"virtual word set", Names{"X"}, [](FakeLinkhub& f) { f.cables[0].virtual_hw = 1; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"virtual word's high byte set", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].virtual_hw = 0x01000000u; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        {"usable clear and virtual set", Names{"X"},
+         [](FakeLinkhub& f) { f.cables[0].usable = 0, f.cables[0].virtual_hw = 1; },
+         "No suitable cables available\n", "", 0, Log{"get_hardware 0 250", "get_hardware 1 0"}},
+        // The name is bounded by the buffer's capacity.
+        {"a name of 511", Names{std::string(511, 'n')}, [](FakeLinkhub&) {}, "",
+         std::string(511, 'n'), 0, Log{}},
+        {"a name of 512", Names{std::string(512, 'n')}, [](FakeLinkhub&) {}, "",
+         std::string(512, 'n'), 0, Log{}},
+        {"a name of 600", Names{std::string(600, 'n')}, [](FakeLinkhub&) {}, "",
+         std::string(512, 'n'), 0, Log{}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         reset_fake_linkhub();
-        add_cable("X");
-        fake_linkhub().cables[0].usable = c.usable;
-        fake_linkhub().cables[0].virtual_hw = c.virtual_hw;
-        bool chosen = !c.considered;
-        std::string name;
-        std::string err = select(chosen, name);
-        EXPECT_EQ(c.considered, chosen) << c.usable << "/" << c.virtual_hw;
-        EXPECT_EQ(c.considered ? "" : "No suitable cables available\n", err);
-        EXPECT_EQ(c.considered ? 6u : 2u, fake_linkhub().log.size());
-    }
-}
-
-TEST_F(CableSelect, CableThatCannotBeLockedIsReportedAndPassedOver) {
-    add_cable("busy");
-    add_cable("free");
-    fake_linkhub().cables[0].lock_result = 85;
-    bool chosen = false;
-    std::string name;
-    EXPECT_EQ("  Unable to lock chain (Hardware in use)\n\n", select(chosen, name));
-    EXPECT_TRUE(chosen);
-    EXPECT_EQ("free", name);
-}
-
-TEST_F(CableSelect, CableWhoseRomQueryFailsIsSkippedSilently) {
-    add_cable("other");
-    add_cable("ours");
-    fake_linkhub().cables[0].rom_result = 45;
-    bool chosen = false;
-    std::string name;
-    EXPECT_EQ("", select(chosen, name));
-    EXPECT_TRUE(chosen);
-    EXPECT_EQ("ours", name);
-    EXPECT_EQ("unlock other", fake_linkhub().log[4]);  // unlocked despite the failed query
-}
-
-TEST_F(CableSelect, NoCableAnsweringMeansNoneSuitable) {
-    add_cable("A");
-    add_cable("B");
-    fake_linkhub().cables[0].rom_result = 45;
-    fake_linkhub().cables[1].lock_result = 34;
-    bool chosen = true;
-    std::string name;
-    EXPECT_EQ("  Unable to lock chain (Locked already)\n\nNo suitable cables available\n",
-              select(chosen, name));
-    EXPECT_FALSE(chosen);
-}
-
-TEST_F(CableSelect, UnreadableNameEndsTheWalkWithoutAChoice) {
-    add_cable("A");
-    add_cable("B");
-    add_cable("C");
-    fake_linkhub().cables[1].name_result = 81;
-    bool chosen = true;
-    std::string name = "kept";
-    EXPECT_EQ(
-        "Multiple cables available, please use --cable to specify one\n1) A\n"
-        "Error (Communications error) when reading cable name\n",
-        select(chosen, name));
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ("kept", name);
-    EXPECT_EQ("print_name B 512", fake_linkhub().log.back());  // C is never examined
-
-    reset_fake_linkhub();
-    add_cable("A");
-    fake_linkhub().cables[0].name_result = 82;
-    EXPECT_EQ("Error (Server error) when reading cable name\n", select(chosen, name));
-    EXPECT_FALSE(chosen);
-    EXPECT_EQ("kept", name);
-}
-
-TEST_F(CableSelect, NameIsBoundedByTheBufferCapacity) {
-    struct Case {
-        std::size_t length;
-        std::size_t expected;
-    };
-    const Case cases[] = {{511, 511}, {512, 512}, {600, 512}};
-    for (const Case& c : cases) {
-        reset_fake_linkhub();
-        add_cable(std::string(c.length, 'n'));
-        bool chosen = false;
-        std::string name;
-        select(chosen, name);
-        EXPECT_TRUE(chosen);
-        EXPECT_EQ(std::string(c.expected, 'n'), name);
+        for (const std::string& name : c.cables) {
+            add_cable(name);
+        }
+        c.arrange(fake_linkhub());
+        bool chosen = c.chosen.empty();
+        std::string name = "kept";
+        EXPECT_EQ(c.err, select(chosen, name));
+        EXPECT_EQ(!c.chosen.empty(), chosen);
+        EXPECT_EQ(c.chosen.empty() ? "kept" : c.chosen, name);
+        if (!c.log.empty()) {
+            const Log& log = fake_linkhub().log;
+            EXPECT_EQ(c.log, Log(log.begin() + std::min(c.log_from, log.size()), log.end()));
+        }
     }
 }
 

@@ -34,27 +34,27 @@ PofImage make_pof(const RomImage& image) {
 
 struct Outcome {
     Reconciliation result;
+    PofImage pof;  // the file after the reconciliation
     std::string out;
     std::string err;
 };
 
-Outcome run(CableState& state, PofImage& pof, const char* serial, bool force) {
+// Reconciles a file carrying `file` with a cable holding `cable` (assessed quietly).
+Outcome run(const RomImage& cable, const RomImage& file, const char* serial = nullptr,
+            bool force = false) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
+    CableState state = assess_cable(cable, false);
+    testing::internal::GetCapturedStderr();
+    testing::internal::GetCapturedStdout();
     Outcome o;
-    o.result = reconcile(&state, &pof, serial, force);
+    o.pof = make_pof(file);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    o.result = reconcile(&state, &o.pof, serial, force);
     o.err = testing::internal::GetCapturedStderr();
     o.out = testing::internal::GetCapturedStdout();
     return o;
-}
-
-CableState assess_quietly(const RomImage& image) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    CableState state = assess_cable(image, false);
-    testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
-    return state;
 }
 
 void expect_mirrored(const PofImage& pof) {
@@ -138,9 +138,7 @@ TEST(Reconcile, Refusals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CableState state = assess_quietly(c.cable);
-        PofImage pof = make_pof(c.file);
-        Outcome o = run(state, pof, c.serial, false);
+        Outcome o = run(c.cable, c.file, c.serial);
         EXPECT_FALSE(o.result.reprogram);
         char pof_line[128];
         std::snprintf(pof_line, sizeof pof_line,
@@ -154,31 +152,34 @@ TEST(Reconcile, Refusals) {
 TEST(Reconcile, UpdateKeepsTheCablesIdentity) {
     RomImage cable = make_rom(3, 2, "AB-07", true, 1);
     RomImage file = make_rom(4, 2, "AB-##", true, 2);
-    CableState state = assess_quietly(cable);
-    PofImage pof = make_pof(file);
-    Outcome o = run(state, pof, nullptr, false);
+    Outcome o = run(cable, file);
     ASSERT_TRUE(o.result.reprogram);
     EXPECT_EQ(o.result.hardware_id, 2);
     for (std::size_t k = 0; k < kRomSize; ++k) {
-        EXPECT_EQ(pof.image.bytes[k], k < 0x20 ? file.bytes[k] : cable.bytes[k]) << k;
+        EXPECT_EQ(o.pof.image.bytes[k], k < 0x20 ? file.bytes[k] : cable.bytes[k]) << k;
     }
-    expect_mirrored(pof);
-    EXPECT_EQ(o.out, format_rom_dump("pof file", file) + format_rom_dump("Merged", pof.image));
+    expect_mirrored(o.pof);
+    EXPECT_EQ(o.out, format_rom_dump("pof file", file) + format_rom_dump("Merged", o.pof.image));
     EXPECT_EQ(o.err, "POF ZAN_version=4, hardware_id=2, signature present\n");
-}
 
-TEST(Reconcile, UnsignedCableTakesTheFilesSignatureBlock) {
-    RomImage cable = make_rom(5, 2, "AB-07", false, 1);
-    RomImage file = make_rom(5, 2, "AB-##", true, 2);
-    CableState state = assess_quietly(cable);
-    PofImage pof = make_pof(file);
-    Outcome o = run(state, pof, nullptr, false);
+    // An unsigned cable takes the file's signature block.
+    const RomImage unsigned_cable = make_rom(5, 2, "AB-07", false, 1);
+    const RomImage signed_file = make_rom(5, 2, "AB-##", true, 2);
+    o = run(unsigned_cable, signed_file);
     ASSERT_TRUE(o.result.reprogram);  // same version, but the image changes
     for (std::size_t k = 0x20; k < kRomSize; ++k) {
         bool from_file = k >= kSignatureOffset || k == kSignatureCompanion;
-        EXPECT_EQ(pof.image.bytes[k], from_file ? file.bytes[k] : cable.bytes[k]) << k;
+        EXPECT_EQ(o.pof.image.bytes[k], from_file ? signed_file.bytes[k] : unsigned_cable.bytes[k])
+            << k;
     }
-    expect_mirrored(pof);
+    expect_mirrored(o.pof);
+
+    // A fix-up alone makes the same version worth programming.
+    const RomImage short_serial = make_rom(5, 1, "123", true, 3);  // fixed up to 101-0123
+    o = run(short_serial, short_serial);
+    ASSERT_TRUE(o.result.reprogram);
+    EXPECT_EQ(o.result.hardware_id, 1);
+    EXPECT_EQ(rom_text(o.pof.image, kSerialOffset, kSerialSize), "101-0123");
 }
 
 TEST(Reconcile, ForceOverridesVersionAndSignatureRefusals) {
@@ -197,49 +198,31 @@ TEST(Reconcile, ForceOverridesVersionAndSignatureRefusals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CableState state = assess_quietly(c.cable);
-        PofImage pof = make_pof(c.file);
-        Outcome o = run(state, pof, nullptr, true);
+        Outcome o = run(c.cable, c.file, nullptr, true);
         EXPECT_TRUE(o.result.reprogram);
         EXPECT_NE(o.out.find("Merged ROM contents:\n"), std::string::npos);
         EXPECT_EQ(o.err.substr(o.err.find('\n') + 1), c.err_tail);
     }
 }
 
-TEST(Reconcile, FixUpAloneMakesSameVersionWorthProgramming) {
-    RomImage cable = make_rom(5, 1, "123", true, 3);  // short serial: fixed up to 101-0123
-    RomImage file = cable;
-    CableState state = assess_quietly(cable);
-    PofImage pof = make_pof(file);
-    Outcome o = run(state, pof, nullptr, false);
-    ASSERT_TRUE(o.result.reprogram);
-    EXPECT_EQ(o.result.hardware_id, 1);
-    EXPECT_EQ(rom_text(pof.image, kSerialOffset, kSerialSize), "101-0123");
-}
-
 TEST(Reconcile, BlankCableTakesTheFileAndTheSerial) {
     RomImage file = make_rom(0x0102, 1, "AB-##", true, 4);
-    CableState state = assess_quietly(RomImage{});
-    PofImage pof = make_pof(file);
-    Outcome o = run(state, pof, "AB-42", false);
+    Outcome o = run(RomImage{}, file, "AB-42");
     ASSERT_TRUE(o.result.reprogram);
     EXPECT_EQ(o.result.hardware_id, 1);
     RomImage expected = file;
     std::memcpy(&expected.bytes[kSerialOffset], "AB-42", 5);
-    EXPECT_EQ(pof.image, expected);  // no terminator written; everything else from the file
-    expect_mirrored(pof);
+    EXPECT_EQ(o.pof.image, expected);  // no terminator written; everything else from the file
+    expect_mirrored(o.pof);
     EXPECT_EQ(o.out, format_rom_dump("pof file", file) + format_rom_dump("Merged", expected));
-}
 
-TEST(Reconcile, SixteenCharacterFormatWithoutTerminator) {
-    RomImage file = make_rom(2, 2, "", true);
+    // A format of sixteen characters has no terminator.
+    file = make_rom(2, 2, "", true);
     std::memcpy(&file.bytes[kSerialOffset], "################", 16);
     file.bytes[kProductOffset] = 'Z';  // the field after it is not part of the format
-    CableState state = assess_quietly(RomImage{});
-    PofImage pof = make_pof(file);
-    Outcome o = run(state, pof, "1234567890123456", false);
+    o = run(RomImage{}, file, "1234567890123456");
     ASSERT_TRUE(o.result.reprogram) << o.err;
-    EXPECT_EQ(rom_text(pof.image, kSerialOffset, kSerialSize), "1234567890123456");
+    EXPECT_EQ(rom_text(o.pof.image, kSerialOffset, kSerialSize), "1234567890123456");
 }
 
 }  // namespace

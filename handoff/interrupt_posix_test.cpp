@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,54 +14,12 @@
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
 #include "testing/jumper_screens.h"
+#include "testing/kept_process_state.h"
+#include "testing/process_probe.h"
 
 namespace {
 
-// Each test leaves the process as it found it: no interrupt recorded, the guard's handlers gone,
-// and standard input, which the guard's handler turns into the null device, restored.
-class InterruptGuard : public testing::Test {
-  protected:
-    void SetUp() override { input_ = dup(STDIN_FILENO); }
-    void TearDown() override {
-        arm_interrupt_guard();  // which starts with no interrupt recorded
-        finish_interrupt_guard();
-        if (input_ >= 0) {
-            dup2(input_, STDIN_FILENO);
-            close(input_);
-        }
-    }
-
-  private:
-    int input_ = -1;
-};
-
-// True once thread tid of this process sleeps in a read of fd, within limit_ms: the prompt is
-// waiting for a key. Linux names a sleeping thread's system call and its arguments in /proc.
-bool waiting_in_read(pid_t tid, int fd, int limit_ms) {
-    const std::string syscall_file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    for (;;) {
-        long call = -1;
-        unsigned long first_argument = 0;
-        if (std::FILE* file = std::fopen(syscall_file.c_str(), "r")) {
-            const int fields = std::fscanf(file, "%ld %lx", &call, &first_argument);
-            std::fclose(file);
-            if (fields == 2 && call == SYS_read &&
-                first_argument == static_cast<unsigned long>(fd)) {
-                return true;
-            }
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-TEST_F(InterruptGuard, BeforeArmingAnInterruptEndsTheProcess) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
-}
+using InterruptGuard = KeptProcessState;
 
 // Any signal that would end the run is only recorded, and the first one says so at once.
 TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
@@ -81,9 +38,11 @@ TEST_F(InterruptGuard, ArmedSignalsAreOnlyRecordedAndAcknowledgedOnce) {
     }
 }
 
-// Once the cleanup is done a signal acts as it did when the program started.
-TEST_F(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
+// Before the guard is armed, and once the cleanup is done, a signal acts as it did when the
+// program started.
+TEST_F(InterruptGuard, UnarmedOrFinishedGuardLetsSignalsEndTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(raise(SIGINT), testing::KilledBySignal(SIGINT), "");
     EXPECT_EXIT(
         {
             arm_interrupt_guard();
@@ -93,9 +52,11 @@ TEST_F(InterruptGuard, FinishedGuardLetsSignalsEndTheProcess) {
         testing::KilledBySignal(SIGHUP), "");
 }
 
-TEST_F(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
+// After an interrupt the programmer is not started and a prompt reads nothing.
+TEST_F(InterruptGuard, NothingIsStartedOrReadAfterAnInterrupt) {
     arm_interrupt_guard();
     raise(SIGINT);
+    ASSERT_TRUE(interrupt_requested());
     const std::string marker =
         testing::TempDir() + "cw_handoff_interrupted_" + std::to_string(getpid());
     testing::internal::CaptureStderr();
@@ -103,6 +64,16 @@ TEST_F(InterruptGuard, ProgrammerIsNotStartedAfterAnInterrupt) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_NE(access(marker.c_str(), F_OK), 0);
     unlink(marker.c_str());
+
+    std::FILE* in = std::tmpfile();
+    ASSERT_NE(in, nullptr);
+    std::fputs("abc\n", in);
+    std::rewind(in);
+    testing::internal::CaptureStdout();
+    prompt_jumpers(JumperMode::kReprogram, in);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kReprogramJumperScreen + "\n");
+    EXPECT_EQ(std::fgetc(in), 'a');
+    std::fclose(in);
 }
 
 TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
@@ -121,10 +92,7 @@ TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
     std::thread interrupter([&] {
         EXPECT_TRUE(waiting_in_read(prompting_tid, fds[0], 5000));
         pthread_kill(prompting_thread, SIGINT);
-        for (int i = 0; i < 50 && !prompt_returned.load(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        if (!prompt_returned.load()) {
+        if (!wait_until([&] { return prompt_returned.load(); }, 5000)) {
             (void)!write(fds[1], "\n", 1);
         }
     });
@@ -138,26 +106,11 @@ TEST_F(InterruptGuard, InterruptEndsAWaitingPrompt) {
     prompt_returned.store(true);
     interrupter.join();
 
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kNormalJumperScreen) + "\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), kNormalJumperScreen + "\n");
     EXPECT_TRUE(interrupt_requested());
     EXPECT_LT(took_ms, 3000);
     std::fclose(in);
     close(fds[1]);
-}
-
-TEST_F(InterruptGuard, PromptAfterAnInterruptReadsNothing) {
-    arm_interrupt_guard();
-    raise(SIGTERM);
-    ASSERT_TRUE(interrupt_requested());
-    std::FILE* in = std::tmpfile();
-    ASSERT_NE(in, nullptr);
-    std::fputs("abc\n", in);
-    std::rewind(in);
-    testing::internal::CaptureStdout();
-    prompt_jumpers(JumperMode::kReprogram, in);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(kReprogramJumperScreen) + "\n");
-    EXPECT_EQ(std::fgetc(in), 'a');
-    std::fclose(in);
 }
 
 // A prompt that had not yet begun its read when the signal came must not wait for ENTER: after
@@ -175,13 +128,7 @@ TEST_F(InterruptGuard, StandardInputReadsEmptyAfterAnInterrupt) {
         _exit(read(STDIN_FILENO, &c, 1) == 0 ? 0 : 1);
     }
     int status = 0;
-    bool ended = false;
-    auto start = std::chrono::steady_clock::now();
-    while (!(ended = waitpid(pid, &status, WNOHANG) == pid) &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (!ended) {
+    if (!wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000)) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         FAIL() << "the read blocked";

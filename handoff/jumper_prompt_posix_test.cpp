@@ -2,11 +2,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -14,41 +12,9 @@
 #include <thread>
 
 #include "handoff/jumper_prompt.h"
+#include "testing/process_probe.h"
 
 namespace {
-
-using namespace std::chrono_literals;
-
-bool wait_for(const std::atomic<bool>& flag, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!flag && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    return flag;
-}
-
-// True once thread tid of this process sleeps in a read of fd, within limit_ms: the prompt is
-// waiting for a key. Linux names a sleeping thread's system call and its arguments in /proc.
-bool waiting_in_read(pid_t tid, int fd, int limit_ms) {
-    const std::string syscall_file = "/proc/self/task/" + std::to_string(tid) + "/syscall";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-    for (;;) {
-        long call = -1;
-        unsigned long first_argument = 0;
-        if (std::FILE* file = std::fopen(syscall_file.c_str(), "r")) {
-            const int fields = std::fscanf(file, "%ld %lx", &call, &first_argument);
-            std::fclose(file);
-            if (fields == 2 && call == SYS_read &&
-                first_argument == static_cast<unsigned long>(fd)) {
-                return true;
-            }
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
 
 TEST(JumperPromptAtTerminal, EachScreenNeedsAnEnterOfItsOwn) {
     int keyboard = posix_openpt(O_RDWR | O_NOCTTY);
@@ -80,15 +46,15 @@ TEST(JumperPromptAtTerminal, EachScreenNeedsAnEnterOfItsOwn) {
     const pid_t prompting_tid = prompting.get_future().get();
     EXPECT_TRUE(waiting_in_read(prompting_tid, terminal, 5000));
     type("\n\n");  // a quick double ENTER
-    EXPECT_TRUE(wait_for(first_done, 5000ms));
+    EXPECT_TRUE(wait_until([&] { return first_done.load(); }, 5000));
     EXPECT_TRUE(waiting_in_read(prompting_tid, terminal, 5000));
     EXPECT_FALSE(second_done) << "the second ENTER answered the next screen";
     type("\n");
-    EXPECT_TRUE(wait_for(second_done, 5000ms));
+    EXPECT_TRUE(wait_until([&] { return second_done.load(); }, 5000));
     // Whatever went wrong above, the thread must not be left waiting.
     for (int i = 0; i < 3 && !second_done; ++i) {
         type("\n");
-        wait_for(second_done, 1000ms);
+        wait_until([&] { return second_done.load(); }, 1000);
     }
     user_at_the_bench.join();
     testing::internal::GetCapturedStdout();

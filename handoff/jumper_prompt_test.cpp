@@ -27,34 +27,26 @@ std::string rest_of(std::FILE* in) {
     return rest;
 }
 
-TEST(JumperScreen, DrawsBothModesExactly) {
+// Both screens are drawn exactly; each prompt consumes one whole line, and at the end of input it
+// returns at once.
+TEST(PromptJumpers, DrawsItsScreenAndConsumesOneWholeLine) {
     EXPECT_EQ(format_jumper_screen(JumperMode::kReprogram), kReprogramJumperScreen);
     EXPECT_EQ(format_jumper_screen(JumperMode::kNormal), kNormalJumperScreen);
-}
-
-TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
-    std::FILE* in = input_with("abc\n\nrest");
-    ASSERT_NE(in, nullptr);
-    testing::internal::CaptureStdout();
-    prompt_jumpers(JumperMode::kReprogram, in);
-    prompt_jumpers(JumperMode::kNormal, in);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n");
-    EXPECT_EQ(rest_of(in), "rest");
-    std::fclose(in);
-}
-
-TEST(PromptJumpers, EndOfInputReturnsAtOnce) {
-    const char* inputs[] = {"", "typed but never entered"};
-    for (const char* text : inputs) {
-        std::FILE* in = input_with(text);
+    struct Case {
+        const char* input;
+        const char* rest;
+    };
+    const Case cases[] = {{"abc\n\nrest", "rest"}, {"", ""}, {"typed but never entered", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::FILE* in = input_with(c.input);
         ASSERT_NE(in, nullptr);
         testing::internal::CaptureStdout();
         prompt_jumpers(JumperMode::kReprogram, in);
         prompt_jumpers(JumperMode::kNormal, in);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n")
-            << text;
+                  kReprogramJumperScreen + "\n" + kNormalJumperScreen + "\n");
+        EXPECT_EQ(rest_of(in), c.rest);
         std::fclose(in);
     }
 }

@@ -27,15 +27,15 @@ TEST(RomImage, FieldsAreLittleEndian) {
     EXPECT_FALSE(has_signature(image));
     image.bytes[kSignatureFlagOffset] = 0x80;
     EXPECT_TRUE(has_signature(image));
-}
 
-TEST(RomImage, BlankMeansEveryByteZero) {
-    RomImage image;
+    // Blank means every byte zero.
+    image = RomImage{};
     EXPECT_TRUE(is_blank(image));
     image.bytes[255] = 1;
     EXPECT_FALSE(is_blank(image));
 }
 
+// Printed to standard output as formatted.
 TEST(RomImage, DumpHasExactLayout) {
     RomImage image;
     for (std::size_t i = 0; i < 16; ++i) {
@@ -59,13 +59,9 @@ TEST(RomImage, DumpHasExactLayout) {
     }
     expected += " F0: 1F 7F 20 7E  FF 00 00 00  00 00 00 00  00 00 00 00  .. ~............\n";
     EXPECT_EQ(dump, expected);
-}
-
-TEST(RomImage, DumpRomPrintsToStandardOutput) {
-    RomImage image;
     testing::internal::CaptureStdout();
-    dump_rom("Merged", image);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), format_rom_dump("Merged", image));
+    dump_rom("Cable", image);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), expected);
 }
 
 struct FixUpCase {
@@ -108,24 +104,22 @@ TEST(RomImage, FixUpRules) {
         EXPECT_EQ(rom_text(image, kProductOffset, kProductSize), c.product_after);
         EXPECT_EQ(rom_text(image, kSerialOffset, kSerialSize), c.serial_after);
     }
-}
 
-TEST(RomImage, FixUpNameKeepsRestOfFieldAndOtherBytes) {
+    // A fix-up changes only the bytes it must.
     RomImage image = image_with(1, 0, "Debug-Kestrel qdex", "12345678");
     image.bytes[kProductOffset + 30] = 0xAA;  // beyond the 14 bytes written
     RomImage expected = image;
     set_text(expected, kProductOffset, "USB-KestrelII");
     fix_up_rom(image);
     EXPECT_EQ(image, expected);
-}
 
-TEST(RomImage, FixUpShortSerialMovesFourBytes) {
-    RomImage image = image_with(1, 0, "Other", "12");
+    // A short serial moves four bytes.
+    image = image_with(1, 0, "Other", "12");
     image.bytes[0x39] = 0x55;  // not among the moved bytes
     fix_up_rom(image);
-    const std::uint8_t expected[] = {'1', '0', '1', '-', '0', '1', '2', 0, 0, 0x55};
-    for (std::size_t i = 0; i < sizeof expected; ++i) {
-        EXPECT_EQ(image.bytes[kSerialOffset + i], expected[i]) << i;
+    const std::uint8_t moved[] = {'1', '0', '1', '-', '0', '1', '2', 0, 0, 0x55};
+    for (std::size_t i = 0; i < sizeof moved; ++i) {
+        EXPECT_EQ(image.bytes[kSerialOffset + i], moved[i]) << i;
     }
 }
 

@@ -10,46 +10,27 @@
 
 namespace {
 
-// The text of the image whose byte i is first + i * step, in upper case.
-std::string rom_text_of(std::uint8_t first, std::uint8_t step) {
-    return hex_of(stepped_image(first, step));
-}
-
-RomImage counting_image() {
-    RomImage image;
-    for (std::size_t i = 0; i < kRomSize; ++i) {
-        image.bytes[i] = static_cast<std::uint8_t>(i);
-    }
-    return image;
-}
-
-RomImage marked_image() {
-    RomImage image;
-    image.bytes.fill(0x5A);
-    return image;
-}
-
-TEST(RomFromText, DecodesEitherLetterCase) {
-    const std::string upper = rom_text_of(0, 1);
+TEST(RomFromText, DecodesEitherLetterCaseWithinTheGivenLength) {
+    const std::string upper = hex_of(stepped_image(0, 1));
     std::string lower = upper;
     for (char& ch : lower) {
         ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
     }
     for (const std::string& text : {upper, lower}) {
-        RomImage image = marked_image();
-        EXPECT_TRUE(rom_from_text(text.data(), kRomTextLength, image));
-        EXPECT_EQ(counting_image(), image);
+        for (auto decode : {rom_from_text, rom_from_hex}) {
+            RomImage image = marked_image();
+            EXPECT_TRUE(decode(text.data(), kRomTextLength, image));
+            EXPECT_EQ(stepped_image(0, 1), image);
+        }
     }
-}
 
-TEST(RomFromText, UsesOnlyTheGivenLength) {
     // Neither value is terminated, and what follows would spoil a reader that ignored the length.
     const std::string blank = "emptyFF";
     RomImage image = marked_image();
     EXPECT_TRUE(rom_from_text(blank.data(), 5, image));
     EXPECT_EQ(RomImage{}, image);
 
-    const std::string rom = rom_text_of(3, 5) + "zz";
+    const std::string rom = hex_of(stepped_image(3, 5)) + "zz";
     EXPECT_TRUE(rom_from_text(rom.data(), kRomTextLength, image));
     EXPECT_EQ(0x03, image.bytes[0]);
     EXPECT_EQ(0x08, image.bytes[1]);
@@ -65,7 +46,7 @@ TEST(RomFromText, UsesOnlyTheGivenLength) {
 // Anything but the two forms is refused whole, and the image keeps what it had: a lenient
 // decoder would give a cable garbage or, worse, an all-zero identity.
 TEST(RomFromText, RefusesEverythingElseAndLeavesTheImage) {
-    const std::string good = rom_text_of(0, 1);
+    const std::string good = hex_of(stepped_image(0, 1));
     auto with_pair = [&good](std::size_t at, const std::string& pair) {
         std::string text = good;
         text.replace(2 * at, 2, pair);
@@ -95,16 +76,10 @@ TEST(RomFromText, RefusesEverythingElseAndLeavesTheImage) {
         EXPECT_FALSE(rom_from_hex(text.data(), text.size(), image));
         EXPECT_EQ(marked_image(), image);
     }
-}
-
-// "empty" is a word of the cable's text form, not digits.
-TEST(RomFromHex, TakesDigitsOnly) {
+    // "empty" is a word of the cable's text form, not digits.
     RomImage image = marked_image();
     EXPECT_FALSE(rom_from_hex("empty", 5, image));
     EXPECT_EQ(marked_image(), image);
-    const std::string text = rom_text_of(0, 1);
-    EXPECT_TRUE(rom_from_hex(text.data(), text.size(), image));
-    EXPECT_EQ(counting_image(), image);
 }
 
 }  // namespace

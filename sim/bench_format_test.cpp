@@ -31,9 +31,7 @@ TEST(BenchFormat, EscapedTextSurvivesAnyBytes) {
         ASSERT_TRUE(unescape_text(escaped, back)) << escaped;
         EXPECT_EQ(back, name);
     }
-}
-
-TEST(BenchFormat, MalformedEscapesAreRefused) {
+    // Malformed escapes are refused and leave the output as it was.
     for (const char* text : {"\\", "a\\x4", "\\xZZ", "\\q", "\\x00", "end\\"}) {
         std::string out = "untouched";
         EXPECT_FALSE(unescape_text(text, out)) << text;

@@ -39,9 +39,8 @@ TEST(Bench, CablesKeepTheirOrderOfAddition) {
     EXPECT_FALSE(std::filesystem::exists(cable_lock_path(bench, 2)));
 }
 
-TEST(Bench, NamesAreUniqueAndNonEmpty) {
-    TempFolder dir;
-    ASSERT_TRUE(create_bench(dir.path()));
+TEST(Bench, NamesAreUniqueNonEmptyAndLookedUpExactly) {
+    TestBench dir;  // a bench made in a folder of its own
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     testing::internal::CaptureStderr();
     EXPECT_FALSE(add_cable(dir.path(), named("USB-1")));
@@ -51,14 +50,12 @@ TEST(Bench, NamesAreUniqueAndNonEmpty) {
               "bench: a cable named \"USB-1\" exists already\n"
               "bench: a cable name must be non-empty text\n"
               "bench: no cable named \"USB-2\"\n");
-    EXPECT_EQ(list_cables(dir.path()).size(), 1u);
-}
+    const std::vector<int> ids = list_cables(dir.path());
+    ASSERT_EQ(ids.size(), 1u);
 
-TEST(Bench, NamedLookupAndUpdate) {
-    TempFolder dir;
-    ASSERT_TRUE(create_bench(dir.path()));
-    int first = 0, second = 0;
-    ASSERT_TRUE(add_cable(dir.path(), named("USB-1"), &first));
+    // Looked up by the exact name, and changed by id.
+    const int first = ids.front();
+    int second = 0;
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1 "), &second));
     EXPECT_NE(first, second);
 
@@ -80,8 +77,7 @@ TEST(Bench, NamedLookupAndUpdate) {
 }
 
 TEST(Bench, StrayFilesAreNotCablesAndBrokenFilesAreReported) {
-    TempFolder dir;
-    ASSERT_TRUE(create_bench(dir.path()));
+    TestBench dir;  // a bench made in a folder of its own
     ASSERT_TRUE(add_cable(dir.path(), named("USB-1")));
     // What a writer killed before its rename leaves behind.
     std::ofstream(dir.path() + "/cable-000001.txt.tmp-0123456789abcdef") << "name=half";

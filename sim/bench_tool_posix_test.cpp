@@ -18,7 +18,7 @@ CableRecord cable_named(const std::string& dir, const std::string& name) {
     return record;
 }
 
-TEST(BenchTool, AddsCablesWithTheRequestedRom) {
+TEST(BenchTool, AddsCablesAndMakesPofFilesWithTheRequestedRom) {
     TempFolder dir;
     const std::string bench = dir.path() + "/bench";
     ASSERT_EQ(tool({"init", bench}).status, 0);
@@ -45,6 +45,20 @@ TEST(BenchTool, AddsCablesWithTheRequestedRom) {
     std::string hex = rom_to_hex(signed_rom);
     ASSERT_EQ(tool({"add", bench, "copy", "--rom", hex}).status, 0);
     EXPECT_EQ(cable_named(bench, "copy").rom, signed_rom);
+
+    // make-pof writes files the program loads.
+    const std::string path = dir.path() + "/demo.pof";
+    result = tool({"make-pof", path, "--version", "9", "--hwid", "3", "--serial-format", "AB-##",
+                   "--product", "Demo", "--no-signature"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    PofImage pof;
+    ASSERT_TRUE(load_pof(path.c_str(), pof));
+    EXPECT_EQ(pof.length, 1062u);
+    EXPECT_EQ(zan_version(pof.image), 9u);
+    EXPECT_EQ(hardware_id(pof.image), 3u);
+    EXPECT_EQ(rom_text(pof.image, kSerialOffset, kSerialSize), "AB-##");
+    EXPECT_EQ(rom_text(pof.image, kProductOffset, kProductSize), "Demo");
+    EXPECT_FALSE(has_signature(pof.image));
 }
 
 TEST(BenchTool, RefusesBadUsage) {
@@ -151,22 +165,6 @@ TEST(BenchTool, SettingsAndShow) {
     ASSERT_TRUE(load_settings(bench.path(), settings));
     EXPECT_TRUE(settings.messages.empty());
     EXPECT_EQ(settings.programmer.mode, ProgrammerMode::kNormal);
-}
-
-TEST(BenchTool, MakesLoadablePofFiles) {
-    TempFolder dir;
-    const std::string path = dir.path() + "/demo.pof";
-    ChildRun result = tool({"make-pof", path, "--version", "9", "--hwid", "3", "--serial-format",
-                            "AB-##", "--product", "Demo", "--no-signature"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    PofImage pof;
-    ASSERT_TRUE(load_pof(path.c_str(), pof));
-    EXPECT_EQ(pof.length, 1062u);
-    EXPECT_EQ(zan_version(pof.image), 9u);
-    EXPECT_EQ(hardware_id(pof.image), 3u);
-    EXPECT_EQ(rom_text(pof.image, kSerialOffset, kSerialSize), "AB-##");
-    EXPECT_EQ(rom_text(pof.image, kProductOffset, kProductSize), "Demo");
-    EXPECT_FALSE(has_signature(pof.image));
 }
 
 TEST(BenchTool, HoldKeepsTheChainLockedForItsTime) {

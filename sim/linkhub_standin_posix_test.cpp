@@ -39,7 +39,7 @@ bool all_nonzero(const std::uint8_t* bytes, std::size_t n) {
     return true;
 }
 
-TEST(Standin, NoServerWithoutABench) {
+TEST(Standin, ServerAnswersOnlyWithABenchAfterItsListAttempts) {
     ScopedEnv no_bench("LINKHUB_BENCH", nullptr);
     ScopedEnv scale("LINKHUB_WAIT_SCALE_PERCENT", nullptr);
     std::uint32_t count = 0;
@@ -58,6 +58,23 @@ TEST(Standin, NoServerWithoutABench) {
     EXPECT_EQ(count, 0u);
     HWL_HARDWARE record;
     EXPECT_EQ(hwl_find_hardware("USB-1", &record, 100), HWL_TIMEOUT);
+
+    // A bench's server answers after the configured list attempts.
+    TestBench bench;
+    bench.set([](BenchSettings& s) {
+        s.wait_scale_percent = 10;
+        s.server_after_attempts = 3;
+    });
+    bench.add("USB-1", nullptr);
+    start = Clock::now();
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
+    EXPECT_GE(elapsed_ms(start), 90);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    // Finding a named cable does not wait for the list attempts.
+    found("USB-1");
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
+    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_LIST_TOO_SMALL);
+    EXPECT_EQ(count, 1u);
 }
 
 TEST(Standin, ListGrowsOnRequestAndFillsOnlyTheDefinedFields) {
@@ -102,13 +119,33 @@ TEST(Standin, ListGrowsOnRequestAndFillsOnlyTheDefinedFields) {
     EXPECT_EQ(found("remote [2]").chain, list[2].chain);
 }
 
-TEST(Standin, NameNeedsRoomForItsTerminator) {
+// A bench with no waits and one cable "USB-1" with a ROM.
+class RomQuery : public testing::Test {
+  protected:
+    void SetUp() override {
+        bench.set(fast_waits);
+        rom = make_rom(RomFields{});
+        id = bench.add("USB-1", &rom);
+        chain = found("USB-1").chain;
+        std::memset(buffer, 0, sizeof buffer);
+    }
+    HWL_ERROR query(std::uint32_t capacity) {
+        length = capacity;
+        return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
+    }
     TestBench bench;
-    bench.set(fast_waits);
+    RomImage rom;
+    int id = 0;
+    HWL_CHAIN chain = nullptr;
+    char buffer[600];
+    std::uint32_t length = 0;
+};
+using OneCable = RomQuery;
+
+TEST_F(OneCable, NameNeedsRoomForItsTerminator) {
     const std::string name = "USB \"quoted\" [1] \xE9";
     bench.add(name, nullptr);
     HWL_HARDWARE record = found(name);
-    char buffer[64];
     std::memset(buffer, 0, sizeof buffer);
     auto n = static_cast<std::uint32_t>(name.size());
     EXPECT_EQ(hwl_print_hardware_name(record.chain, buffer, n), 45u);
@@ -120,36 +157,9 @@ TEST(Standin, NameNeedsRoomForItsTerminator) {
     EXPECT_EQ(hwl_print_hardware_name(reinterpret_cast<HWL_CHAIN>(&not_a_chain), buffer, 64), 33u);
 }
 
-class RomQuery : public testing::Test {
-  protected:
-    void SetUp() override {
-        bench.set(fast_waits);
-        rom = make_rom(RomFields{});
-        bench.add("USB-1", &rom);
-        chain = found("USB-1").chain;
-        std::memset(buffer, 0, sizeof buffer);
-    }
-    HWL_ERROR query(std::uint32_t capacity) {
-        length = capacity;
-        return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
-    }
-    TestBench bench;
-    RomImage rom;
-    HWL_CHAIN chain = nullptr;
-    char buffer[600];
-    std::uint32_t length = 0;
-};
-
-TEST_F(RomQuery, RefusedOnAChainNotLocked) {
+// Refused on a chain not locked; the value is not terminated and junk follows it.
+TEST_F(RomQuery, OnlyOnALockedChainAndNotTerminated) {
     EXPECT_EQ(query(512), 35u);
-    ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
-    EXPECT_EQ(query(512), HWL_OK);
-    ASSERT_EQ(hwl_unlock_chain(chain), HWL_OK);
-    EXPECT_EQ(query(512), 35u);
-    EXPECT_EQ(hwl_unlock_chain(chain), 35u);
-}
-
-TEST_F(RomQuery, ValueIsNotTerminatedAndJunkFollows) {
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     ASSERT_EQ(query(600), HWL_OK);
     ASSERT_EQ(length, 512u);
@@ -159,24 +169,31 @@ TEST_F(RomQuery, ValueIsNotTerminatedAndJunkFollows) {
     std::uint32_t no_length_check = 512;
     EXPECT_EQ(hwl_get_parameter(chain, "InternalEepromContents", buffer, &no_length_check, 1), 45u);
     EXPECT_EQ(hwl_get_parameter(chain, "InternalZanSelect", buffer, &no_length_check, 0), 45u);
-    hwl_unlock_chain(chain);
+    ASSERT_EQ(hwl_unlock_chain(chain), HWL_OK);
+    EXPECT_EQ(query(512), 35u);
+    EXPECT_EQ(hwl_unlock_chain(chain), 35u);
 }
 
-TEST_F(RomQuery, CapacityOf64SucceedsOnEveryRomValue) {
+// Whatever the ROM's value (the image, "empty" for a blank one, or a reply that replaces it),
+// it arrives within the capacity.
+TEST_F(RomQuery, EveryRomValueFitsTheCapacity) {
     struct Case {
         bool written;
         bool has_reply;
         std::string reply;
+        std::uint32_t capacity;
         std::string expected;
     };
     const Case cases[] = {
-        {true, false, "", rom_to_hex(rom).substr(0, 64)},
-        {false, false, "", "empty"},
-        {true, true, std::string(100, 'Q'), std::string(64, 'Q')},
-        {true, true, "", ""},
+        {true, false, "", 64, rom_to_hex(rom).substr(0, 64)},
+        {true, true, std::string(100, 'Q'), 64, std::string(64, 'Q')},
+        {true, true, "", 64, ""},
+        {true, true, "EMPTY", 512, "EMPTY"},
+        {false, false, "", 64, "empty"},
+        {false, false, "", 512, "empty"},
     };
     for (const Case& c : cases) {
-        int id = list_cables(bench.path()).front();
+        SCOPED_TRACE(c.expected + " in " + std::to_string(c.capacity));
         ASSERT_TRUE(update_cable(bench.path(), id, [&](CableRecord& r) {
             r.rom_written = c.written;
             r.faults.has_rom_reply = c.has_reply;
@@ -184,32 +201,21 @@ TEST_F(RomQuery, CapacityOf64SucceedsOnEveryRomValue) {
         }));
         ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
         std::memset(buffer, 0, sizeof buffer);
-        EXPECT_EQ(query(64), HWL_OK) << c.expected;
+        EXPECT_EQ(query(c.capacity), HWL_OK);
         EXPECT_EQ(std::string(buffer, length), c.expected);
-        EXPECT_EQ(buffer[64], 0) << "wrote past the capacity";
-        if (c.expected.size() < 64) {
+        EXPECT_EQ(buffer[c.capacity], 0) << "wrote past the capacity";
+        if (c.expected.size() < c.capacity) {
             EXPECT_NE(buffer[c.expected.size()], 0);
         }
         hwl_unlock_chain(chain);
     }
-}
-
-TEST_F(RomQuery, BlankRomReadsEmpty) {
-    int id = list_cables(bench.path()).front();
-    ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) { r.rom_written = false; }));
+    // The blank ROM's "empty" needs room too.
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(query(4), 45u);
-    ASSERT_EQ(query(512), HWL_OK);
-    EXPECT_EQ(std::string(buffer, length), "empty");
-    EXPECT_NE(buffer[5], 0);
     hwl_unlock_chain(chain);
 }
 
-TEST(Standin, SelectModeIsRecordedOnlyOnALockedChain) {
-    TestBench bench;
-    bench.set(fast_waits);
-    int id = bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
+TEST_F(OneCable, SelectModeIsRecordedOnlyOnALockedChainOfACableThatIsThere) {
     EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 1), 35u);
     EXPECT_FALSE(bench.load(id).select_mode);
     ASSERT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
@@ -222,6 +228,12 @@ TEST(Standin, SelectModeIsRecordedOnlyOnALockedChain) {
     EXPECT_EQ(hwl_set_parameter(chain, "InternalZanSelect", 0), HWL_OK);
     EXPECT_FALSE(bench.load(id).select_mode);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
+
+    // The cable vanishes, then the whole bench.
+    ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
+    std::filesystem::remove_all(bench.path());
+    EXPECT_EQ(hwl_lock_chain(chain, 0), 81u);
 }
 
 // One call of each faultable kind, with whatever comes before it; returns that call's result.
@@ -239,8 +251,7 @@ HWL_ERROR locked_call(const std::function<HWL_ERROR(HWL_CHAIN)>& call) {
     return result;
 }
 
-TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
-    char buffer[512];
+TEST_F(OneCable, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
     const FaultCase cases[] = {
         {"find", &CableFaults::find,
          [] {
@@ -248,8 +259,7 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
              return hwl_find_hardware("USB-1", &record, 0);
          }},
         {"lock", &CableFaults::lock,
-         [] {
-             HWL_CHAIN chain = found("USB-1").chain;
+         [this] {
              HWL_ERROR result = hwl_lock_chain(chain, 0);
              if (result == HWL_OK) {
                  hwl_unlock_chain(chain);
@@ -257,25 +267,16 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
              return result;
          }},
         {"rom read", &CableFaults::rom_read,
-         [&] {
-             return locked_call([&](HWL_CHAIN chain) {
-                 std::uint32_t length = sizeof buffer;
-                 return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
-             });
-         }},
+         [this] { return locked_call([this](HWL_CHAIN) { return query(512); }); }},
         {"set parameter", &CableFaults::set_parameter,
          [] {
              return locked_call(
-                 [](HWL_CHAIN chain) { return hwl_set_parameter(chain, "InternalZanSelect", 1); });
+                 [](HWL_CHAIN held) { return hwl_set_parameter(held, "InternalZanSelect", 1); });
          }},
         {"name", &CableFaults::name,
-         [&] { return hwl_print_hardware_name(found("USB-1").chain, buffer, sizeof buffer); }},
+         [this] { return hwl_print_hardware_name(chain, buffer, sizeof buffer); }},
     };
     for (const FaultCase& c : cases) {
-        TestBench bench;
-        bench.set(fast_waits);
-        RomImage rom = make_rom(RomFields{});
-        int id = bench.add("USB-1", &rom);
         ASSERT_EQ(c.call(), HWL_OK) << c.kind;
 
         auto set_fault = [&](ForcedError error) {
@@ -290,43 +291,6 @@ TEST(Standin, ForcedErrorsHitTheirCallPersistentlyOrOnce) {
         EXPECT_EQ(c.call(), HWL_OK) << c.kind;
         EXPECT_EQ((bench.load(id).faults.*c.fault).code, 0u) << c.kind;
     }
-}
-
-TEST(Standin, RomReplyReplacesTheRomText) {
-    TestBench bench;
-    bench.set(fast_waits);
-    RomImage rom = make_rom(RomFields{});
-    int id = bench.add("USB-1", &rom);
-    ASSERT_TRUE(update_cable(bench.path(), id, [](CableRecord& r) {
-        r.faults.has_rom_reply = true;
-        r.faults.rom_reply = "EMPTY";
-    }));
-    char buffer[512];
-    std::uint32_t length = sizeof buffer;
-    EXPECT_EQ(locked_call([&](HWL_CHAIN chain) {
-                  return hwl_get_parameter(chain, "InternalEepromContents", buffer, &length, 0);
-              }),
-              HWL_OK);
-    EXPECT_EQ(std::string(buffer, length), "EMPTY");
-}
-
-TEST(Standin, ServerAnswersAfterTheConfiguredListAttempts) {
-    TestBench bench;
-    bench.set([](BenchSettings& s) {
-        s.wait_scale_percent = 10;
-        s.server_after_attempts = 3;
-    });
-    bench.add("USB-1", nullptr);
-    std::uint32_t count = 0;
-    auto start = Clock::now();
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 1000), HWL_TIMEOUT);
-    EXPECT_GE(elapsed_ms(start), 90);
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
-    // Finding a named cable does not wait for the list attempts.
-    found("USB-1");
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_TIMEOUT);
-    EXPECT_EQ(hwl_get_hardware(&count, nullptr, 0), HWL_LIST_TOO_SMALL);
-    EXPECT_EQ(count, 1u);
 }
 
 std::vector<std::pair<std::uint32_t, std::string>> g_heard;
@@ -363,7 +327,9 @@ TEST(Standin, BenchMessagesArriveOncePerProcessThroughTheCallback) {
     hwl_register_output_callback(nullptr, nullptr);
 }
 
-TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
+// Another process's chain lock holds until the holder dies, and a wait for it ends when the holder
+// lets go by itself.
+TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderLetsGo) {
     TestBench bench;
     bench.add("USB-1", nullptr);
     HWL_CHAIN chain = found("USB-1").chain;
@@ -377,14 +343,9 @@ TEST(Standin, ChainLockExcludesOtherProcessesUntilTheHolderDies) {
     EXPECT_EQ(holder.failure, "");
     EXPECT_EQ(hwl_lock_chain(chain, 0), HWL_OK);
     EXPECT_EQ(hwl_unlock_chain(chain), HWL_OK);
-}
 
-TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
-    TestBench bench;
-    bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
-    // The holder lets go by itself after its second; the wait must end then.
-    ChildSpec holder = chain_holder("USB-1", "1", [&] {
+    // This holder lets go after its second; the wait must end then.
+    ChildSpec letting_go = chain_holder("USB-1", "1", [&] {
         auto start = Clock::now();
         EXPECT_EQ(hwl_lock_chain(chain, 5000), HWL_OK);
         long waited = elapsed_ms(start);
@@ -392,21 +353,10 @@ TEST(Standin, LockWaitEndsWhenTheHolderLetsGo) {
         EXPECT_LT(waited, 4000);
         hwl_unlock_chain(chain);
     });
-    holder.interrupt_signal = 0;
-    ChildRun r = run_child(holder);
+    letting_go.interrupt_signal = 0;
+    ChildRun r = run_child(letting_go);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(r.signalled);
-}
-
-TEST(Standin, VanishedCableOrBench) {
-    TestBench bench;
-    bench.set(fast_waits);
-    bench.add("USB-1", nullptr);
-    HWL_CHAIN chain = found("USB-1").chain;
-    ASSERT_TRUE(remove_cable(bench.path(), "USB-1"));
-    EXPECT_EQ(hwl_lock_chain(chain, 0), 86u);
-    std::filesystem::remove_all(bench.path());
-    EXPECT_EQ(hwl_lock_chain(chain, 0), 81u);
 }
 
 }  // namespace

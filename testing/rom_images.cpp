@@ -19,3 +19,9 @@ RomImage stepped_image(std::uint8_t first, std::uint8_t step) {
     }
     return image;
 }
+
+RomImage marked_image() {
+    RomImage image;
+    image.bytes.fill(0x5A);
+    return image;
+}

@@ -11,3 +11,6 @@ std::string hex_of(const RomImage& image);
 
 // The image whose byte i is (first + i * step) modulo 256.
 RomImage stepped_image(std::uint8_t first, std::uint8_t step);
+
+// Every byte 0x5A: an image that a refused or failed read must leave as it was.
+RomImage marked_image();

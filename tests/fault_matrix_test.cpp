@@ -150,7 +150,9 @@ TEST_F(FaultMatrixProgrammer, HangIsStoppedAndTheCableSwitchedBack) {
     EXPECT_FALSE(temp_file_left());
 }
 
-TEST_F(FaultMatrixProgrammer, NameFaultDuringSelectionChoosesNothing) {
+// A name fault during the selection chooses nothing; a cable left in select mode, whatever left it
+// there, comes back with one command.
+TEST_F(FaultMatrixProgrammer, NameFaultChoosesNothingAndACableLeftSelectedComesBack) {
     RomImage rom = cable_rom(3, 2, "AB-07", true);
     int id = add_cable(kCable, &rom);
     change_cable(id, [](CableRecord& c) { c.faults.name = {45, false, 0}; });
@@ -158,14 +160,12 @@ TEST_F(FaultMatrixProgrammer, NameFaultDuringSelectionChoosesNothing) {
     EXPECT_EQ(r.status, 12);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, console("Error (Invalid parameter) when reading cable name\n"));
-}
 
-// A cable left in select mode, whatever left it there, comes back with one command.
-TEST_F(FaultMatrixProgrammer, LeaveSelectModeReturnsACableLeftSelected) {
-    RomImage rom = cable_rom(3, 2, "AB-07", true);
-    int id = add_cable(kCable, &rom);
-    change_cable(id, [](CableRecord& c) { c.select_mode = true; });
-    ChildRun r = cablewright({"--leave-select-mode"});
+    change_cable(id, [](CableRecord& c) {
+        c.faults.name = {};
+        c.select_mode = true;
+    });
+    r = cablewright({"--leave-select-mode"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, console(std::string("Leaving select mode on cable ") + kCable + "\n" +
                              cable_line(rom) + "Finished\n"));

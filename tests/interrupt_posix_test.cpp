@@ -52,28 +52,35 @@ TEST_P(Interrupt, CableEndsInNormalModeWithItsRomIntact) {
     EXPECT_FALSE(temp_file_left());
 }
 
+// Arrives during the pause after entering select mode: the programmer is not started.
+InterruptCase in_select_mode_pause(const char* name, int signal) {
+    return {name, 2, "Merged ROM contents:", 1000, signal, false, kInterruptAck, false, false};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Phases, Interrupt,
-    testing::Values(
-        // Arrives during the pause after entering select mode: the programmer is not started.
-        InterruptCase{"SelectModePause", 2, "Merged ROM contents:", 1000, SIGINT, false,
-                      kInterruptAck, false, false},
-        InterruptCase{"TerminateInSelectModePause", 2, "Merged ROM contents:", 1000, SIGTERM, false,
-                      kInterruptAck, false, false},
-        InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false,
-                      kInterruptAck, true, false, true},
-        // Nothing will be programmed, so the user is not asked to set the jumpers for it; they
-        // are still shown where they belong for normal mode.
-        InterruptCase{"JumperCableSelectModePause", 1, "Merged ROM contents:", 1000, SIGINT, false,
-                      kInterruptAck, true, false, false},
-        // The programmer, in a process group of its own, gets the same interrupt passed on and
-        // is waited for.
-        InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
-                      std::string(kUsb1CommandLine) + kInterruptAck +
-                          "The programmer failed with exit status 130\n",
-                      false, false},
-        InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
-                      std::string(kUsb1CommandLine) + kInterruptAck, false, true}),
+    testing::Values(in_select_mode_pause("SelectModePause", SIGINT),
+                    in_select_mode_pause("TerminateInSelectModePause", SIGTERM),
+                    // A closed terminal, Ctrl-\, a stray timer or user signal: each is an interrupt
+                    // like Ctrl-C.
+                    in_select_mode_pause("HangupInSelectModePause", SIGHUP),
+                    in_select_mode_pause("QuitInSelectModePause", SIGQUIT),
+                    in_select_mode_pause("UserSignalInSelectModePause", SIGUSR1),
+                    in_select_mode_pause("AlarmInSelectModePause", SIGALRM),
+                    InterruptCase{"JumperPrompt", 1, "Press ENTER when ready:", 200, SIGINT, false,
+                                  kInterruptAck, true, false, true},
+                    // Nothing will be programmed, so the user is not asked to set the jumpers for
+                    // it; they are still shown where they belong for normal mode.
+                    InterruptCase{"JumperCableSelectModePause", 1, "Merged ROM contents:", 1000,
+                                  SIGINT, false, kInterruptAck, true, false, false},
+                    // The programmer, in a process group of its own, gets the same interrupt passed
+                    // on and is waited for.
+                    InterruptCase{"ProgrammerRunning", 2, "vantor_pgm -c", 500, SIGINT, true,
+                                  std::string(kUsb1CommandLine) + kInterruptAck +
+                                      "The programmer failed with exit status 130\n",
+                                  false, false},
+                    InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
+                                  std::string(kUsb1CommandLine) + kInterruptAck, false, true}),
     [](const testing::TestParamInfo<InterruptCase>& param_info) {
         return std::string(param_info.param.name);
     });
