@@ -224,6 +224,12 @@ class Run : public testing::Test {
     }
 
     Outcome run(const char* file, bool dry_run = false) {
+        Outcome o = run_leaving_folders(file, dry_run);
+        EXPECT_EQ(std::vector<std::string>{}, private_folders()) << "private folder left";
+        return o;
+    }
+
+    Outcome run_leaving_folders(const char* file, bool dry_run = false) {
         Outcome o;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -237,7 +243,6 @@ class Run : public testing::Test {
         o.err = testing::internal::GetCapturedStderr();
         o.out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(0, fake_locked_chains());
-        EXPECT_EQ(std::vector<std::string>{}, private_folders()) << "private folder left";
         return o;
     }
 
@@ -486,14 +491,9 @@ TEST_F(Run, AFileReplacedInThePrivateFolderIsNotProgrammed) {
     cable().rom_text = hex_of(cable_image(3, 2));
     write_pof(file_image(4, 2));
     g_script.replace_temp_at = "pause 3000 select";
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    Options update;
-    update.cable = kCable;
-    update.file = "new.pof";
-    int status = reprogram_cable(update, test_services());
-    std::string err = testing::internal::GetCapturedStderr();
-    testing::internal::GetCapturedStdout();
+    const Outcome o = run_leaving_folders("new.pof");
+    const int status = o.status;
+    const std::string& err = o.err;
     if (!g_script.replaced) {
         EXPECT_EQ(kStatusDone, status) << "the file could not be replaced, so it was programmed";
         EXPECT_EQ(std::vector<std::string>{}, private_folders());
@@ -530,15 +530,8 @@ TEST_F(Run, ThePrivateFolderGoesUnlessTheProgrammerLeftFilesInIt) {
         write_pof(file_image(4, 2));
         g_script.programmer_leaves_file = leaves_file;
         g_script.programmer_deletes_file = !leaves_file;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        Options update;
-        update.cable = kCable;
-        update.file = "new.pof";
-        int status = reprogram_cable(update, test_services());
-        std::string err = testing::internal::GetCapturedStderr();
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(kStatusDone, status);
+        const Outcome o = run_leaving_folders("new.pof");
+        EXPECT_EQ(kStatusDone, o.status);
         const std::string folder = g_script.programmer_setup.folder;
         const std::string kept =
             leaves_file ? "Folder " + folder + " was kept: the programmer left files in it\n" : "";
@@ -546,7 +539,7 @@ TEST_F(Run, ThePrivateFolderGoesUnlessTheProgrammerLeftFilesInIt) {
                       "Cable ZAN_version=3, hardware_id=2, signature present\n"
                       "POF ZAN_version=4, hardware_id=2, signature present\n" +
                       kept + "Finished\n",
-                  err);
+                  o.err);
         EXPECT_EQ(leaves_file ? std::vector<std::string>{folder} : std::vector<std::string>{},
                   private_folders());
         if (leaves_file) {

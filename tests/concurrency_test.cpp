@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -13,22 +14,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Concurrency = BenchTest;
-
-// Waits until a run has made its private folder in folder: from then on it holds its cable's
-// lock. False after 20 s.
-bool private_folder_appears(const fs::path& folder) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-            if (entry.path().filename().string().rfind(".cablewright-", 0) == 0) {
-                return true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+class Concurrency : public BenchTest {
+  protected:
+    // Runs cablewright with args and calls meanwhile once it starts its programmer: its private
+    // folder made and its cable's lock held.
+    ChildRun while_programming(const std::vector<std::string>& args,
+                               const std::function<void()>& meanwhile) {
+        ChildSpec child = cablewright_child(args);
+        child.interrupt_when = "vantor_pgm -c";
+        child.interrupt_signal = 0;
+        bool reached = false;
+        child.before_interrupt = [&] {
+            reached = true;
+            meanwhile();
+        };
+        ChildRun r = run(child);
+        EXPECT_TRUE(reached) << r.err;
+        return r;
     }
-    return false;
-}
+};
 
 TEST_F(Concurrency, TwoRunsInOneFolderBothComplete) {
     RomImage first_rom = cable_rom(3, 2, "AB-01", true);
@@ -38,12 +42,10 @@ TEST_F(Concurrency, TwoRunsInOneFolderBothComplete) {
     int second = add_cable("Second", &second_rom);
     std::string pof = write_pof("new.pof", file);
 
-    ChildRun first_run;
-    std::thread runner([&] { first_run = cablewright({"-c", "First", pof}); });
-    const bool first_started = private_folder_appears(work_);
-    ChildRun second_run = cablewright({"-c", "Second", pof});
-    runner.join();
-    ASSERT_TRUE(first_started) << first_run.err;
+    ChildRun second_run;
+    ChildRun first_run = while_programming({"-c", "First", pof}, [&] {
+        second_run = cablewright({"-c", "Second", pof});
+    });
 
     for (const ChildRun* r : {&first_run, &second_run}) {
         EXPECT_EQ(r->status, 0) << r->err;
@@ -86,18 +88,16 @@ TEST_F(Concurrency, ASecondChangeOfACableBeingUpdatedIsRefused) {
         // The programmer takes its time, so the first run is surely still going; the second
         // run's read of the ROM waits for the chain lock the first holds in its pauses.
         change_settings([](BenchSettings& s) {
-            s.programmer = {ProgrammerMode::kHang, 1};
+            s.programmer = {ProgrammerMode::kHang, 2};
             s.wait_scale_percent = 100;
         });
 
-        ChildRun first;
-        std::thread runner([&] { first = cablewright({"-c", "Shared", pof}); });
-        const bool started = private_folder_appears(work_);
-        ChildSpec second_child = cablewright_child(c.args);
-        second_child.folder = other.string();
-        ChildRun second = run(second_child);
-        runner.join();
-        ASSERT_TRUE(started) << first.err;
+        ChildRun second;
+        ChildRun first = while_programming({"-c", "Shared", pof}, [&] {
+            ChildSpec second_child = cablewright_child(c.args);
+            second_child.folder = other.string();
+            second = run(second_child);
+        });
 
         EXPECT_EQ(second.status, 8);
         EXPECT_EQ(second.err, console(c.err));
@@ -125,25 +125,26 @@ TEST_F(Concurrency, AFileSwappedInWhileTheProgrammerStartsNeverReachesIt) {
     write_pof("racer.pof", merged_image(second_rom, file));
     change_settings([](BenchSettings& s) { s.programmer = {ProgrammerMode::kHang, 2}; });
 
-    ChildRun run_a;
-    std::atomic<bool> done{false};
-    std::thread runner([&] {
-        run_a = cablewright({"-c", "First", pof});
-        done = true;
-    });
     const fs::path work = work_;
+    std::atomic<bool> done{false};
     std::size_t swaps = 0;
-    if (private_folder_appears(work)) {
-        while (!done) {
-            std::error_code error;
-            fs::copy_file(work / "racer.pof", work / "swap.tmp",
-                          fs::copy_options::overwrite_existing, error);
-            fs::rename(work / "swap.tmp", work / "cablewright.tmp.pof", error);
-            swaps += error ? 0 : 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    std::thread racer;
+    ChildRun run_a = while_programming({"-c", "First", pof}, [&] {
+        racer = std::thread([&] {
+            while (!done) {
+                std::error_code error;
+                fs::copy_file(work / "racer.pof", work / "swap.tmp",
+                              fs::copy_options::overwrite_existing, error);
+                fs::rename(work / "swap.tmp", work / "cablewright.tmp.pof", error);
+                swaps += error ? 0 : 1;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    });
+    done = true;
+    if (racer.joinable()) {
+        racer.join();
     }
-    runner.join();
     ASSERT_GT(swaps, 0u) << run_a.err;
 
     EXPECT_EQ(run_a.status, 0) << run_a.err;
