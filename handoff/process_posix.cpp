@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -105,10 +106,51 @@ ProcessResult stop_group(pid_t pid) {
     return result;
 }
 
+// The full paths under which program is tried, in order: program itself when it names a path,
+// otherwise program in each absolute folder of PATH (the C library's default when PATH is
+// unset). A relative or empty entry would find a program beside the user's files.
+std::vector<std::string> program_candidates(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return {program};
+    }
+    const char* path = std::getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/bin:/usr/bin";
+    std::vector<std::string> candidates;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = folders.find(':', start);
+        const std::string folder = folders.substr(start, end - start);
+        if (!folder.empty() && folder[0] == '/') {
+            candidates.push_back(folder + (folder.back() == '/' ? "" : "/") + program);
+        }
+        if (end == std::string::npos) {
+            return candidates;
+        }
+        start = end + 1;
+    }
+}
+
+// In the child: execs the first candidate that can be run, as execvp would. Returns the error
+// that stopped it.
+int exec_first(const std::vector<std::string>& candidates, std::vector<char*>& argv) {
+    int error = ENOENT;
+    for (const std::string& candidate : candidates) {
+        execv(candidate.c_str(), argv.data());
+        if (errno == EACCES) {
+            error = EACCES;
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            return errno;
+        }
+    }
+    return error;
+}
+
 // Starts argv in a group of its own, in setup's folder; returns its pid, or -1 when it could not
 // be run. The child reports a failed exec through a pipe that a successful exec closes.
 pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int terminal,
                          const sigset_t& mask) {
+    // Searched before the fork: the child only calls what is safe after one.
+    const std::vector<std::string> candidates = program_candidates(argv[0]);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         return -1;
@@ -131,8 +173,7 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
             }
         }
         if (error == 0) {
-            execvp(argv[0], argv.data());
-            error = errno;
+            error = exec_first(candidates, argv);
         }
         (void)!write(report[1], &error, sizeof error);
         _exit(127);
@@ -166,7 +207,7 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
     if (arguments.empty()) {
         return result;
     }
-    // execvp takes the arguments as char*; they are never written to.
+    // execv takes the arguments as char*; they are never written to.
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -242,6 +244,42 @@ TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     EXPECT_EQ(result.exit_status, 128 + SIGTERM);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 5000);
     finish_interrupt_guard();
+}
+
+// A bare name is looked for in PATH's absolute folders alone: a program of that name in the
+// working folder, reached through an empty, "." or relative entry, never runs.
+TEST_F(RunProcess, FindsTheProgramInAbsoluteFoldersOfPathOnly) {
+    const std::string folder = testing::TempDir() + "cw_handoff_path_" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string program = folder + "/cw-path-probe";
+    std::FILE* file = std::fopen(program.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("#!/bin/sh\nexit 5\n", file);
+    std::fclose(file);
+    ASSERT_EQ(chmod(program.c_str(), 0700), 0);
+    const char* saved = std::getenv("PATH");
+    const std::string saved_path = saved != nullptr ? saved : "";
+    ChildSetup in_folder;
+    in_folder.folder = folder;
+    const std::string relative = folder.substr(folder.rfind('/') + 1);
+    for (const std::string& path :
+         {std::string(":/nonexistent"), std::string("."), "/nonexistent:" + relative}) {
+        SCOPED_TRACE(path);
+        setenv("PATH", path.c_str(), 1);
+        EXPECT_EQ(run_process({{"cw-path-probe"}, ""}, 5000, in_folder).outcome,
+                  ProcessOutcome::kNotStarted);
+        ChildSetup in_parent;
+        in_parent.folder = folder + "/..";
+        EXPECT_EQ(run_process({{"cw-path-probe"}, ""}, 5000, in_parent).outcome,
+                  ProcessOutcome::kNotStarted);
+    }
+    setenv("PATH", ("/nonexistent:" + folder).c_str(), 1);
+    ProcessResult found = run_process({{"cw-path-probe"}, ""}, 5000);
+    setenv("PATH", saved_path.c_str(), 1);
+    EXPECT_EQ(found.outcome, ProcessOutcome::kFinished);
+    EXPECT_EQ(found.exit_status, 5);
+    unlink(program.c_str());
+    rmdir(folder.c_str());
 }
 
 TEST_F(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
