@@ -37,14 +37,25 @@ bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) 
 constexpr int kLeaveSelectAttempts = 3;
 constexpr std::uint32_t kLeaveSelectRetryMs = 1000;
 
-// Returns the last try's result: kStatusDone once one succeeded.
-int leave_select_mode(const std::string& name, const RunServices& services) {
+// Returns the last try's result: kStatusDone once one succeeded. With in_use given, a chain that
+// another program holds ends the tries at once, unreported, with in_use set.
+int leave_select_mode(const std::string& name, const RunServices& services,
+                      bool* in_use = nullptr) {
     int result = kStatusFailed;
     for (int attempt = 1; attempt <= kLeaveSelectAttempts && result != kStatusDone; ++attempt) {
         if (attempt > 1) {
             services.wait(kLeaveSelectRetryMs);
         }
-        result = operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause);
+        if (in_use == nullptr) {
+            result =
+                operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause);
+            continue;
+        }
+        result = switch_unless_in_use(name.c_str(), CableStep::kLeaveSelectMode, services.pause,
+                                      *in_use);
+        if (*in_use) {
+            break;
+        }
     }
     return result;
 }
@@ -366,7 +377,12 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     if (!lock_for_change(name, services, held, refusal)) {
         return end_run(log, kStatusFailed, refusal);
     }
-    int status = leave_select_mode(name, services);
+    bool in_use = false;
+    int status = leave_select_mode(name, services, &in_use);
+    if (in_use) {
+        print_message("Cable %s is in use by another program; nothing was changed\n", name.c_str());
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
+    }
     if (status == kStatusFailed) {
         print_message("Cable %s may still be in select mode\n", name.c_str());
     }

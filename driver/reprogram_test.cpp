@@ -570,6 +570,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         int status;
         std::string err_tail;  // after "Leaving select mode on cable %s"
         Log steps;
+        HWL_ERROR chain_lock = HWL_OK;
     };
     const std::string failed = "Error (Invalid parameter) when setting zan mode\n";
     const std::string missing = "Unable to find jtag cable \"USB-9\"\n";
@@ -620,6 +621,16 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kStatusFailed,
          "Cable USB-1 [1-1] is being updated by another cablewright run; nothing was changed\n",
          {kFind, kLockCable}},
+        // Another program's lock on the chain: switching back was not even tried.
+        {"chain held by another program",
+         2,
+         HWL_OK,
+         CableLockResult::kHeld,
+         kCable,
+         kStatusFailed,
+         "Cable USB-1 [1-1] is in use by another program; nothing was changed\n",
+         {kFind, kLockCable, kFind, kLock},
+         HWL_HARDWARE_IN_USE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -628,6 +639,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         cable().rom_text = hex_of(cable_image(3, c.hardware_id));
         cable().zan_select = 1;
         cable().select_result = c.select_result;
+        cable().lock_result = c.chain_lock;
         g_script.lock_result = c.lock;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
