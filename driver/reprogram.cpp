@@ -194,6 +194,9 @@ bool remove_own_files(RunFolder& folder, TempFile& temp_file, bool replacement_r
     return ours;
 }
 
+// Said before "Interrupted" when the programmer ran and the read-back matched all the same.
+constexpr char kUpdatedBeforeInterrupt[] = "The cable was updated before the interrupt\n";
+
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the private folder left behind.
 RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
@@ -254,6 +257,9 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
         remove_left_folders_of(name);
     }
     if (services.interrupt_requested()) {
+        if (ok) {
+            put_message(kUpdatedBeforeInterrupt);
+        }
         return RunOutcome::kInterrupted;
     }
     return ok ? RunOutcome::kDone : RunOutcome::kFailed;
@@ -348,6 +354,10 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     const bool interrupted = services.interrupt_requested();
     services.finish_interrupt_guard();
     if (outcome == RunOutcome::kInterrupted || interrupted) {
+        // An interrupt that came after the update, while its end record waited.
+        if (outcome == RunOutcome::kDone) {
+            put_message(kUpdatedBeforeInterrupt);
+        }
         put_message("Interrupted\n");
         return kStatusFailed;
     }

@@ -376,8 +376,10 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
         {"interrupt during the select pause",
          [](FakeCable&, Script& s) { s.interrupt_at = "pause 3000 select"; }, "Interrupted\n",
          with(selected, with(back, {"finish"})), 0},
+        // The programmer finished its work all the same: the user learns that it is done.
         {"interrupt while programming",
-         [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); }, "Interrupted\n",
+         [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); },
+         "The cable was updated before the interrupt\nInterrupted\n",
          with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
         // Another cable at the name (unplugged and replugged while moving jumpers) must not get
         // this one's identity; a cable that cannot be read is not known to be the same.
@@ -1067,7 +1069,9 @@ TEST_F(Run, AnInterruptEndsTheWaitForTheHistory) {
     close_history_file(holder);
     EXPECT_TRUE(held);
     EXPECT_EQ(kStatusFailed, status);
-    EXPECT_EQ("Unable to write log history.jsonl\nInterrupted\n",
-              err.substr(err.find("Unable to write log")));
+    EXPECT_EQ(
+        "Unable to write log history.jsonl\nThe cable was updated before the interrupt\n"
+        "Interrupted\n",
+        err.substr(err.find("Unable to write log")));
     EXPECT_EQ(1u, history_records("history.jsonl").size());
 }
