@@ -350,20 +350,19 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     RunOutcome outcome = update_in_select_mode(name, pof, decision.hardware_id, state.as_read, held,
                                                folder, temp_file, services, log);
     status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
-    // An interrupt can also end the wait for the history's lock.
-    const bool interrupted = services.interrupt_requested();
-    services.finish_interrupt_guard();
-    if (outcome == RunOutcome::kInterrupted || interrupted) {
+    // An interrupt can also end the wait for the history's lock. The guard stays until the last
+    // line is out: a second interrupt must not end the run between the cleanup and its verdict.
+    if (outcome == RunOutcome::kInterrupted || services.interrupt_requested()) {
         // An interrupt that came after the update, while its end record waited.
         if (outcome == RunOutcome::kDone) {
             put_message(kUpdatedBeforeInterrupt);
         }
         put_message("Interrupted\n");
-        return kStatusFailed;
-    }
-    if (status == kStatusDone) {
+        status = kStatusFailed;
+    } else if (status == kStatusDone) {
         put_message("Finished\n");
     }
+    services.finish_interrupt_guard();
     return status;
 }
 

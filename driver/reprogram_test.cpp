@@ -57,6 +57,7 @@ struct Script {
     bool programmer_deletes_file = false;
     ChildSetup programmer_setup;  // as the programmer was started
     std::string note_seen;        // the note in its folder, as the programmer found it
+    long err_at_finish = -1;      // where standard error stood when the guard was finished
 };
 Script g_script;
 
@@ -151,7 +152,11 @@ RunServices test_services() {
     };
     services.arm_interrupt_guard = [] { note("arm"); };
     services.interrupt_requested = [] { return g_script.interrupted; };
-    services.finish_interrupt_guard = [] { note("finish"); };
+    services.finish_interrupt_guard = [] {
+        note("finish");
+        std::fflush(stderr);
+        g_script.err_at_finish = std::ftell(stderr);
+    };
     // The host-wide lock is never taken here: test cases run side by side on one cable name.
     services.lock_cable = [](const std::string& name, CableLock&) {
         note("lock cable " + name);
@@ -234,7 +239,14 @@ class Run : public testing::Test {
         }
         options.dry_run = dry_run;
         o.status = reprogram_cable(options, test_services());
+        std::fflush(stderr);
+        const long err_end = std::ftell(stderr);
         o.err = testing::internal::GetCapturedStderr();
+        // A second interrupt must not cut off the verdict: the guard goes after the last line.
+        if (g_script.err_at_finish != -1) {
+            EXPECT_GT(err_end, 0);
+            EXPECT_EQ(err_end, g_script.err_at_finish) << "the guard finished before the last line";
+        }
         o.out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(0, fake_locked_chains());
         EXPECT_EQ(std::vector<std::string>{}, private_folders()) << "private folder left";

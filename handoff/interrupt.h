@@ -21,7 +21,7 @@ void record_interrupt();
 // True once an interrupt was recorded while the guard was armed.
 bool interrupt_requested();
 
-// Marks the run's cleanup as done: from here on the interrupt signals act as the program was
-// started with them. On Windows a console close that arrived meanwhile was held back until now
-// (the system allows roughly 5 s before it ends the process anyway).
+// Marks the run's cleanup as done and its last line printed: from here on the interrupt signals act
+// as the program was started with them. On Windows a console close that arrived meanwhile was held
+// back until now (the system allows roughly 5 s before it ends the process anyway).
 void finish_interrupt_guard();

@@ -14,6 +14,9 @@ struct ProcessResult {
     // For kFinished: the exit code (Windows: as signed 32-bit), or 128+N for a POSIX child
     // ended by signal N. Meaningless otherwise.
     int exit_status = 0;
+    // For kFinished on POSIX: the signal that ended the child, 0 when it exited by itself (an
+    // exit status of 130 is not a Ctrl-C).
+    int end_signal = 0;
     // POSIX: the child held the terminal's foreground, so the user's Ctrl-C went to it alone.
     bool held_terminal = false;
 };

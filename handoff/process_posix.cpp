@@ -61,13 +61,17 @@ Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
     }
 }
 
-// The exit status of an ended pid, reaping it; -1 when that fails.
-int reap(pid_t pid) {
+// The exit status of an ended pid, reaping it; -1 when that fails. end_signal, when given, gets
+// the signal that ended it, or 0 when it exited.
+int reap(pid_t pid, int* end_signal = nullptr) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             return -1;
         }
+    }
+    if (end_signal != nullptr) {
+        *end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     return decode_status(status);
 }
@@ -229,7 +233,7 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
         forward_interrupts_to(pid);
         const Wait wait = wait_for_end(pid, after_ms(timeout_ms));
         if (wait == Wait::kEnded) {
-            result.exit_status = reap(pid);
+            result.exit_status = reap(pid, &result.end_signal);
             result.outcome =
                 result.exit_status < 0 ? ProcessOutcome::kWaitFailed : ProcessOutcome::kFinished;
         } else if (wait == Wait::kLimit) {

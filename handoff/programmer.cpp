@@ -47,8 +47,9 @@ bool report_programmer_end(const ProcessResult& result) {
     }
     if (result.exit_status != 0) {
         print_message("The programmer failed with exit status %d\n", result.exit_status);
-        // 128 + SIGINT or SIGQUIT, which are 2 and 3 everywhere.
-        if (result.held_terminal && (result.exit_status == 130 || result.exit_status == 131)) {
+        // Ended by SIGINT or SIGQUIT, which are 2 and 3 everywhere; merely exiting with 130 or
+        // 131 is the programmer's own failure.
+        if (result.held_terminal && (result.end_signal == 2 || result.end_signal == 3)) {
             record_interrupt();
         }
         return false;

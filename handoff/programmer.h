@@ -15,7 +15,8 @@ constexpr int kProgrammerTimeoutMs = 60000;
 ProcessCommand programmer_command(const std::string& cable, const std::string& path);
 
 // Prints the one message for how the programmer ended, if any; true only when it exited 0. A
-// programmer that held the terminal and ended by SIGINT or SIGQUIT took the user's interrupt:
+// programmer that held the terminal and was ended by SIGINT or SIGQUIT (not one that exited with
+// 130 or 131) took the user's interrupt:
 // one is recorded for the run, as if it had been received here.
 bool report_programmer_end(const ProcessResult& result);
 

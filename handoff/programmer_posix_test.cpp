@@ -220,6 +220,7 @@ TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
             {shell("kill -" + std::to_string(signal_number) + " $$; exit 0"), ""}, 5000);
         EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
         EXPECT_EQ(result.exit_status, 128 + signal_number);
+        EXPECT_EQ(result.end_signal, signal_number);
     }
     // The interrupt comes once the programmer has started.
     const std::string started =
@@ -284,11 +285,12 @@ TEST_F(RunProcess, FindsTheProgramInAbsoluteFoldersOfPathOnly) {
 
 TEST_F(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
     const auto start = std::chrono::steady_clock::now();
-    ProcessResult result = run_process({shell("exit 7"), ""}, kProgrammerTimeoutMs);
+    ProcessResult result = run_process({shell("exit 130"), ""}, kProgrammerTimeoutMs);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
     EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
-    EXPECT_EQ(result.exit_status, 7);
+    EXPECT_EQ(result.exit_status, 130);
+    EXPECT_EQ(result.end_signal, 0) << "an exit status, not a signal";
 }
 
 }  // namespace

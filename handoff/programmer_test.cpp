@@ -25,7 +25,8 @@ TEST(ProgrammerCommandLine, MatchesTheProgrammersSyntax) {
 }
 
 // One message for each way the programmer's process can end. A programmer that held the
-// terminal and ended by SIGINT or SIGQUIT took the user's interrupt, which the run then honours.
+// terminal and was ended by SIGINT or SIGQUIT took the user's interrupt, which the run then
+// honours.
 TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
     struct Case {
         ProcessOutcome outcome;
@@ -34,6 +35,7 @@ TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
         bool ok;
         std::string message;
         bool interrupted;
+        int end_signal = 0;
     };
     const std::string ack = "Stopping safely: the cable is returned to normal mode first\n";
     const Case cases[] = {
@@ -45,9 +47,14 @@ TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
         {ProcessOutcome::kFinished, 143, true, false,
          "The programmer failed with exit status 143\n", false},
         {ProcessOutcome::kFinished, 130, true, false,
-         "The programmer failed with exit status 130\n" + ack, true},
+         "The programmer failed with exit status 130\n" + ack, true, 2},
         {ProcessOutcome::kFinished, 131, true, false,
-         "The programmer failed with exit status 131\n" + ack, true},
+         "The programmer failed with exit status 131\n" + ack, true, 3},
+        // Its own exit status that happens to look like a signal's.
+        {ProcessOutcome::kFinished, 130, true, false,
+         "The programmer failed with exit status 130\n", false},
+        {ProcessOutcome::kFinished, 131, true, false,
+         "The programmer failed with exit status 131\n", false},
         {ProcessOutcome::kNotStarted, 0, false, false, "Unable to start the programmer\n", false},
         {ProcessOutcome::kTimedOut, 0, false, false,
          "The programmer did not finish within 60 seconds and was stopped\n", false},
@@ -63,6 +70,7 @@ TEST(ReportProgrammerEnd, NamesHowTheProgrammerEnded) {
         result.outcome = c.outcome;
         result.exit_status = c.exit_status;
         result.held_terminal = c.held_terminal;
+        result.end_signal = c.end_signal;
         testing::internal::CaptureStderr();
         EXPECT_EQ(report_programmer_end(result), c.ok);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.message);
