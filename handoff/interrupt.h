@@ -8,8 +8,10 @@
 void prepare_signals();
 
 // From now on the interrupt signals (Windows: Ctrl-C, Ctrl-Break, console close, logoff,
-// shutdown) only record an interrupt; a blocked console read returns at once. A POSIX signal
-// that was ignored when the program started stays ignored. Before this call the system's default
+// shutdown) only record an interrupt; a blocked console read returns at once. On POSIX so does a
+// fault signal (SIGABRT, SIGSEGV, ...) that another process sent; a real fault, or one this
+// program raised, keeps its default action. A POSIX signal that was ignored when the program
+// started stays ignored. Before this call the system's default
 // behaviour applies. Starts with no interrupt recorded; the first one recorded prints
 // kInterruptAcknowledgement as a line to standard error.
 void arm_interrupt_guard();
