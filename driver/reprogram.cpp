@@ -409,6 +409,12 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     if (state.hardware_id == kJumperHardwareId) {
         services.prompt_jumpers(JumperMode::kNormal);
     }
+    // End of input at the jumper screen, for one.
+    if (services.interrupt_requested()) {
+        status = log_end(log, kStatusFailed, RunOutcome::kInterrupted);
+        put_message("Interrupted\n");
+        return status;
+    }
     if (!services.standard_output_written()) {
         return end_run(log, kStatusFailed, RunOutcome::kFailed);
     }

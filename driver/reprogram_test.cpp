@@ -1031,6 +1031,25 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     printed.pop_back();  // printed after the end record
     EXPECT_EQ(printed, logged);
 
+    // An interrupt at its jumper screen (end of input is one) ends it as interrupted.
+    TearDown();
+    SetUp();
+    cable().rom_text = hex_of(cable_image(3, 1));
+    cable().zan_select = 1;
+    g_script.interrupt_at = "jumpers normal";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return g_script.interrupted; }));
+    EXPECT_EQ(kStatusFailed, leave_select_mode_run(options, test_services(), &log));
+    EXPECT_EQ(std::string("Leaving select mode on cable ") + kCable +
+                  "\nCable ZAN_version=3, hardware_id=1, signature present\nInterrupted\n",
+              testing::internal::GetCapturedStderr());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, cable().zan_select);
+    records = history_records("history.jsonl");
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("interrupted", text_of(records[1], "outcome"));
+
     // As in other runs, a cable that was never found gets only the end record.
     TearDown();
     SetUp();

@@ -16,8 +16,9 @@ void prepare_signals();
 // kInterruptAcknowledgement as a line to standard error.
 void arm_interrupt_guard();
 
-// Records an interrupt the user sent to the programmer alone (it held the terminal), exactly
-// as if the program had received it.
+// Records an interrupt that came by other means than this program's signals (the user's Ctrl-C
+// ended the programmer, which held the terminal; end of input at a jumper screen), exactly as if
+// the program had received it.
 void record_interrupt();
 
 // True once an interrupt was recorded while the guard was armed.

@@ -56,7 +56,15 @@ void prompt_jumpers(JumperMode mode, std::FILE* in) {
     // read cut short by an interrupt fails with EINTR, which ends the loop like end of input.
     while (!interrupt_requested()) {
         int c = std::fgetc(in);
-        if (c == EOF || c == '\n') {
+        if (c == '\n') {
+            break;
+        }
+        // Ctrl-D, a closed pipe: nobody is there to move the jumpers, so the run must stop as
+        // after any interrupt rather than go on as if they had been moved.
+        if (c == EOF) {
+            if (!interrupt_requested()) {
+                record_interrupt();
+            }
             break;
         }
     }

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/message.h"
+#include "handoff/interrupt.h"
 #include "testing/jumper_screens.h"
 
 namespace {
@@ -44,17 +46,27 @@ TEST(PromptJumpers, EachPromptConsumesOneWholeLine) {
     std::fclose(in);
 }
 
-TEST(PromptJumpers, EndOfInputReturnsAtOnce) {
+// End of input is nobody's yes: the first screen records an interrupt (acknowledged once) and
+// the next is shown without waiting.
+TEST(PromptJumpers, EndOfInputIsAnInterrupt) {
     const char* inputs[] = {"", "typed but never entered"};
     for (const char* text : inputs) {
         std::FILE* in = input_with(text);
         ASSERT_NE(in, nullptr);
+        arm_interrupt_guard();
         testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
         prompt_jumpers(JumperMode::kReprogram, in);
+        EXPECT_TRUE(interrupt_requested()) << text;
         prompt_jumpers(JumperMode::kNormal, in);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string(kInterruptAcknowledgement) + "\n");
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   std::string(kReprogramJumperScreen) + "\n" + kNormalJumperScreen + "\n")
             << text;
+        finish_interrupt_guard();
+        arm_interrupt_guard();  // which forgets the interrupt
+        finish_interrupt_guard();
         std::fclose(in);
     }
 }
