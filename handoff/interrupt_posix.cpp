@@ -21,11 +21,13 @@ bool armed = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag must be lock-free");
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be lock-free");
 
-// The acknowledgement and its line end, so that the handler writes the line in one call.
+// "\n", the acknowledgement and its line end, so that the handler writes the line in one call;
+// from the first byte when it must end an open line (a countdown, a prompt), else from the second.
 constexpr auto kAcknowledgement = [] {
-    std::array<char, sizeof kInterruptAcknowledgement> line{};
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-        line[i] = kInterruptAcknowledgement[i];
+    std::array<char, sizeof kInterruptAcknowledgement + 1> line{};
+    line.front() = '\n';
+    for (std::size_t i = 0; i + 1 < sizeof kInterruptAcknowledgement; ++i) {
+        line[i + 1] = kInterruptAcknowledgement[i];
     }
     line.back() = '\n';
     return line;
@@ -83,7 +85,8 @@ void set_disposition(int signal_number, void (*handler)(int)) {
 
 void note_interrupt(int signal_number) {
     if (!interrupted.exchange(true)) {
-        (void)!write(STDERR_FILENO, kAcknowledgement.data(), kAcknowledgement.size());
+        const std::size_t from = take_open_line() ? 0 : 1;
+        (void)!write(STDERR_FILENO, kAcknowledgement.data() + from, kAcknowledgement.size() - from);
     }
     last_signal.store(signal_number);
 }
