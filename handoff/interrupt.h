@@ -16,9 +16,8 @@ void prepare_signals();
 // kInterruptAcknowledgement as a line to standard error.
 void arm_interrupt_guard();
 
-// Records an interrupt that came by other means than this program's signals (the user's Ctrl-C
-// ended the programmer, which held the terminal; end of input at a jumper screen), exactly as if
-// the program had received it.
+// Records an interrupt that came by other means than a signal (end of input at a jumper screen),
+// exactly as if the program had received it.
 void record_interrupt();
 
 // True once an interrupt was recorded while the guard was armed.

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -33,13 +32,33 @@ int decode_status(int status) {
 
 enum class Wait { kEnded, kLimit, kFailed };
 
+// Ctrl-Z, taken by the wait: stops the programmer's group, then this program as the terminal
+// asked, so that the shell gets its prompt back; once continued (fg), continues the group.
+// Returns how long the run was stopped. SIGTSTP is blocked by the caller.
+Clock::duration stop_whole_run(pid_t group) {
+    const auto stopped_at = Clock::now();
+    kill(-group, SIGSTOP);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    // Raised again while blocked, it stops this program as soon as it is let through (in an
+    // orphaned process group the system discards it, and the run simply goes on).
+    raise(SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    kill(-group, SIGCONT);
+    return Clock::now() - stopped_at;
+}
+
 // Waits until pid has ended (left unreaped, so that its group id cannot be reused meanwhile)
-// or the deadline passes. SIGCHLD is blocked by the caller and taken here, so the end is
-// noticed at once; an interrupt handled meanwhile only makes the loop look again.
+// or the deadline passes; time the run spends stopped by Ctrl-Z does not count. SIGCHLD and
+// SIGTSTP are blocked by the caller and taken here, so the end is noticed at once; an interrupt
+// handled meanwhile only makes the loop look again.
 Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
-    sigset_t child_ended;
-    sigemptyset(&child_ended);
-    sigaddset(&child_ended, SIGCHLD);
+    sigset_t taken;
+    sigemptyset(&taken);
+    sigaddset(&taken, SIGCHLD);
+    sigaddset(&taken, SIGTSTP);
     for (;;) {
         siginfo_t info{};
         if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
@@ -57,21 +76,19 @@ Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
         }
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec limit{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        sigtimedwait(&child_ended, nullptr, &limit);
+        if (sigtimedwait(&taken, nullptr, &limit) == SIGTSTP) {
+            deadline += stop_whole_run(pid);
+        }
     }
 }
 
-// The exit status of an ended pid, reaping it; -1 when that fails. end_signal, when given, gets
-// the signal that ended it, or 0 when it exited.
-int reap(pid_t pid, int* end_signal = nullptr) {
+// The exit status of an ended pid, reaping it; -1 when that fails.
+int reap(pid_t pid) {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             return -1;
         }
-    }
-    if (end_signal != nullptr) {
-        *end_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     }
     return decode_status(status);
 }
@@ -80,21 +97,13 @@ Clock::time_point after_ms(int ms) {
     return Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
 }
 
-// The controlling terminal, when this program's group is in its foreground; -1 otherwise.
-int foreground_terminal() {
-    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal >= 0 && tcgetpgrp(terminal) != getpgrp()) {
-        close(terminal);
-        terminal = -1;
-    }
-    return terminal;
-}
-
 // SIGTERM, then SIGKILL, to the whole group: a child the programmer started must not go on
 // driving the cable while it is switched back.
 ProcessResult stop_group(pid_t pid) {
     ProcessResult result;
     kill(-pid, SIGTERM);
+    // A stopped programmer must run again to act on it.
+    kill(-pid, SIGCONT);
     Wait wait = wait_for_end(pid, after_ms(kTermGraceMs));
     kill(-pid, SIGKILL);
     if (wait == Wait::kLimit) {
@@ -151,8 +160,7 @@ int exec_first(const std::vector<std::string>& candidates, std::vector<char*>& a
 
 // Starts argv in a group of its own, in setup's folder; returns its pid, or -1 when it could not
 // be run. The child reports a failed exec through a pipe that a successful exec closes.
-pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int terminal,
-                         const sigset_t& mask) {
+pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, const sigset_t& mask) {
     // Searched before the fork: the child only calls what is safe after one.
     const std::vector<std::string> candidates = program_candidates(argv[0]);
     int report[2];
@@ -162,9 +170,6 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        if (terminal >= 0) {
-            tcsetpgrp(terminal, getpid());
-        }
         restore_start_dispositions();
         sigprocmask(SIG_SETMASK, &mask, nullptr);
         int error = 0;
@@ -186,9 +191,6 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
     if (pid > 0) {
         // Both sides set the group, whichever runs first.
         setpgid(pid, pid);
-        if (terminal >= 0) {
-            tcsetpgrp(terminal, pid);
-        }
         int error = 0;
         ssize_t got = 0;
         do {
@@ -218,22 +220,22 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
     }
     argv.push_back(nullptr);
 
-    // SIGCHLD is taken by the wait; SIGTTOU would stop this program when it hands the terminal
-    // on and takes it back from the background.
+    // Taken by the wait: the programmer's end, and Ctrl-Z. This program keeps the terminal's
+    // foreground, so that each key the user types there (Ctrl-C, Ctrl-\, Ctrl-Z) reaches it
+    // and is answered for the whole run, whatever the programmer does with it.
     sigset_t blocked;
     sigset_t previous;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGCHLD);
-    sigaddset(&blocked, SIGTTOU);
+    sigaddset(&blocked, SIGTSTP);
     sigprocmask(SIG_BLOCK, &blocked, &previous);
-    const int terminal = foreground_terminal();
 
-    const pid_t pid = start_in_own_group(argv, setup, terminal, previous);
+    const pid_t pid = start_in_own_group(argv, setup, previous);
     if (pid > 0) {
         forward_interrupts_to(pid);
         const Wait wait = wait_for_end(pid, after_ms(timeout_ms));
         if (wait == Wait::kEnded) {
-            result.exit_status = reap(pid, &result.end_signal);
+            result.exit_status = reap(pid);
             result.outcome =
                 result.exit_status < 0 ? ProcessOutcome::kWaitFailed : ProcessOutcome::kFinished;
         } else if (wait == Wait::kLimit) {
@@ -242,11 +244,6 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
             result.outcome = ProcessOutcome::kWaitFailed;
         }
         forward_interrupts_to(0);
-        result.held_terminal = terminal >= 0;
-    }
-    if (terminal >= 0) {
-        tcsetpgrp(terminal, getpgrp());
-        close(terminal);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return result;

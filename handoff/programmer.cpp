@@ -46,12 +46,9 @@ bool report_programmer_end(const ProcessResult& result) {
             break;
     }
     if (result.exit_status != 0) {
+        // Even 130 or 131: a key the user typed reached this program, which recorded it already;
+        // the programmer's own status is no interrupt.
         print_message("The programmer failed with exit status %d\n", result.exit_status);
-        // Ended by SIGINT or SIGQUIT, which are 2 and 3 everywhere; merely exiting with 130 or
-        // 131 is the programmer's own failure.
-        if (result.held_terminal && (result.end_signal == 2 || result.end_signal == 3)) {
-            record_interrupt();
-        }
         return false;
     }
     return true;
