@@ -261,16 +261,12 @@ TEST_F(RunProcess, FindsTheProgramInAbsoluteFoldersOfPathOnly) {
     const std::string saved_path = saved != nullptr ? saved : "";
     ChildSetup in_folder;
     in_folder.folder = folder;
-    const std::string relative = folder.substr(folder.rfind('/') + 1);
+    const std::string relative = "../" + folder.substr(folder.rfind('/') + 1);
     for (const std::string& path :
          {std::string(":/nonexistent"), std::string("."), "/nonexistent:" + relative}) {
         SCOPED_TRACE(path);
         setenv("PATH", path.c_str(), 1);
         EXPECT_EQ(run_process({{"cw-path-probe"}, ""}, 5000, in_folder).outcome,
-                  ProcessOutcome::kNotStarted);
-        ChildSetup in_parent;
-        in_parent.folder = folder + "/..";
-        EXPECT_EQ(run_process({{"cw-path-probe"}, ""}, 5000, in_parent).outcome,
                   ProcessOutcome::kNotStarted);
     }
     setenv("PATH", ("/nonexistent:" + folder).c_str(), 1);
@@ -333,11 +329,11 @@ TEST_F(RunProcess, CtrlZStopsTheProgrammerWithTheRunAndTheLimitExcludesTheStop) 
 
 TEST_F(RunProcess, QuickProcessIsNotHeldUpByTheLimit) {
     const auto start = std::chrono::steady_clock::now();
-    ProcessResult result = run_process({shell("exit 130"), ""}, kProgrammerTimeoutMs);
+    ProcessResult result = run_process({shell("exit 7"), ""}, kProgrammerTimeoutMs);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000);
     EXPECT_EQ(result.outcome, ProcessOutcome::kFinished);
-    EXPECT_EQ(result.exit_status, 130);
+    EXPECT_EQ(result.exit_status, 7);
 }
 
 }  // namespace
