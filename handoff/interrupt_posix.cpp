@@ -21,11 +21,13 @@ bool armed = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag must be lock-free");
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be lock-free");
 
-// The acknowledgement and its line end, so that the handler writes the line in one call.
+// "\n", the acknowledgement and its line end, so that the handler writes the line in one call;
+// from the first byte when it must end an open line (a countdown, a prompt), else from the second.
 constexpr auto kAcknowledgement = [] {
-    std::array<char, sizeof kInterruptAcknowledgement> line{};
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-        line[i] = kInterruptAcknowledgement[i];
+    std::array<char, sizeof kInterruptAcknowledgement + 1> line{};
+    line.front() = '\n';
+    for (std::size_t i = 0; i + 1 < sizeof kInterruptAcknowledgement; ++i) {
+        line[i + 1] = kInterruptAcknowledgement[i];
     }
     line.back() = '\n';
     return line;
@@ -41,8 +43,8 @@ constexpr int kMaxSignal = 128;
 struct sigaction start_action[kMaxSignal];
 bool remembered[kMaxSignal];
 
-// Every signal whose default would end the run with the cable in select mode; faults keep
-// theirs, and so do the job-control stops, which do not end anything.
+// Every signal whose default would end the run with the cable in select mode; the fault signals
+// are handled apart, and the job-control stops, which do not end anything, keep theirs.
 std::vector<int> interrupt_signals() {
     std::vector<int> list{SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
                           SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
@@ -57,6 +59,10 @@ std::vector<int> interrupt_signals() {
     }
     return list;
 }
+
+// The signals of a program fault. Only one that another process sent (a watchdog, `timeout -s
+// ABRT`) is an interrupt; a real fault, or one this program raised, keeps its default action.
+constexpr int kFaultSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
 void remember(int signal_number) {
     if (signal_number < kMaxSignal && !remembered[signal_number]) {
@@ -79,7 +85,8 @@ void set_disposition(int signal_number, void (*handler)(int)) {
 
 void note_interrupt(int signal_number) {
     if (!interrupted.exchange(true)) {
-        (void)!write(STDERR_FILENO, kAcknowledgement.data(), kAcknowledgement.size());
+        const std::size_t from = take_open_line() ? 0 : 1;
+        (void)!write(STDERR_FILENO, kAcknowledgement.data() + from, kAcknowledgement.size() - from);
     }
     last_signal.store(signal_number);
 }
@@ -95,6 +102,22 @@ extern "C" void on_interrupt(int signal_number) {
         kill(-group, signal_number);
     }
     errno = saved_errno;
+}
+
+extern "C" void on_fault_signal(int signal_number, siginfo_t* info, void*) {
+    const bool sent =
+        info != nullptr &&
+        (info->si_code == SI_USER || info->si_code == SI_QUEUE || info->si_code == SI_TKILL) &&
+        info->si_pid != getpid();
+    if (sent) {
+        // Passed on as SIGTERM: the programmer should end cleanly, not dump core.
+        on_interrupt(SIGTERM);
+        return;
+    }
+    // Raised again with the default action, it ends the program as soon as the handler returns
+    // (also after a breakpoint trap, which would otherwise carry on past it).
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
 }
 
 }  // namespace
@@ -128,6 +151,17 @@ void arm_interrupt_guard() {
         action.sa_flags = 0;
         sigaction(n, &action, nullptr);
     }
+    for (int n : kFaultSignals) {
+        remember(n);
+        if (ignored_at_start(n)) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_sigaction = on_fault_signal;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_SIGINFO;
+        sigaction(n, &action, nullptr);
+    }
 }
 
 void record_interrupt() {
@@ -144,6 +178,9 @@ void finish_interrupt_guard() {
         if (remembered[n]) {
             sigaction(n, &start_action[n], nullptr);
         }
+    }
+    for (int n : kFaultSignals) {
+        sigaction(n, &start_action[n], nullptr);
     }
 }
 

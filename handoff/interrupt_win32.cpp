@@ -17,7 +17,7 @@ HANDLE run_thread = nullptr;
 
 void note_interrupt() {
     if (!interrupted.exchange(true)) {
-        std::fprintf(stderr, "%s\n", kInterruptAcknowledgement);
+        std::fprintf(stderr, "%s%s\n", take_open_line() ? "\n" : "", kInterruptAcknowledgement);
     }
 }
 
