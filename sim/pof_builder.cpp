@@ -77,7 +77,8 @@ bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
     if (f == nullptr) {
         return false;
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    // An empty vector may have no storage at all, which fwrite must not be given.
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
