@@ -11,6 +11,7 @@
 
 #include "driver/run_folder.h"
 #include "image/pof_file.h"
+#include "image/write_all_posix.h"
 
 namespace {
 
@@ -18,21 +19,6 @@ constexpr char kNoteName[] = "cable";
 
 std::string note_path(const std::string& folder) {
     return folder + "/" + kNoteName;
-}
-
-bool write_all(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t w = write(fd, text.data() + done, text.size() - done);
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
 }
 
 bool read_all(int fd, std::string& text) {
@@ -89,7 +75,8 @@ bool make_run_folder(const std::string& cable, RunFolder& folder) {
     // stopped run's. Close-on-exec: only the programmer inherits it, through the process runner.
     const std::string note = note_path(path);
     int fd = open(note.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 && take_lock(fd, LOCK_EX) && write_all(fd, cable)) {
+    if (fd >= 0 && take_lock(fd, LOCK_EX) &&
+        write_all(fd, reinterpret_cast<const std::uint8_t*>(cable.data()), cable.size())) {
         folder.path = path;
         folder.note = fd;
         return true;

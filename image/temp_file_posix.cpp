@@ -4,8 +4,21 @@
 #include <unistd.h>
 
 #include "image/temp_file.h"
+#include "image/write_all_posix.h"
 
 namespace {
+
+bool identity_of(const char* name, std::uint64_t& volume, std::uint64_t& index) {
+    struct stat st {};
+    if (lstat(name, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    volume = static_cast<std::uint64_t>(st.st_dev);
+    index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+}  // namespace
 
 bool write_all(int fd, const std::uint8_t* data, std::size_t n) {
     std::size_t done = 0;
@@ -21,18 +34,6 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t n) {
     }
     return true;
 }
-
-bool identity_of(const char* name, std::uint64_t& volume, std::uint64_t& index) {
-    struct stat st {};
-    if (lstat(name, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
-    volume = static_cast<std::uint64_t>(st.st_dev);
-    index = static_cast<std::uint64_t>(st.st_ino);
-    return true;
-}
-
-}  // namespace
 
 bool create_temp_file(const char* name, const std::uint8_t* data, std::size_t n, TempFile& file) {
     // Never an existing name, nor a link planted in its place.
