@@ -24,7 +24,8 @@ enum class RunOutcome { kDone, kRefused, kFailed, kInterrupted };
 struct RunLog {
     HistoryFile* file = nullptr;
     std::string path;
-    std::string run;  // 16 hex digits pairing the two records
+    std::string run;                   // 16 hex digits pairing the two records
+    std::optional<std::string> batch;  // the station run this run belongs to (--batch)
     std::vector<std::string> argv;
     std::vector<std::string> messages;  // the message lines printed so far
     bool (*interrupted)() = nullptr;    // ends a wait for the history's lock

@@ -1,0 +1,77 @@
+// The station: one file onto every suitable cable attached, each cable updated by a run of this
+// program of its own, all at once.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cable/cable_list.h"
+#include "driver/history.h"
+#include "driver/options.h"
+#include "image/pof_file.h"
+
+// What became of one cable, in the order the count line lists them.
+enum class StationOutcome {
+    kUpdated,
+    kInitialised,
+    kWouldUpdate,      // a dry run's row for a cable it would update
+    kWouldInitialise,  // the same for a blank cable
+    kUpToDate,
+    kRefused,
+    kFailed,
+    kInterrupted,
+    kNeedsJumpers,
+    kInUse,
+};
+
+// The outcome as rows and the count line show it, e.g. "up to date".
+const char* outcome_text(StationOutcome outcome);
+
+// One cable as the station sees it.
+struct StationCable {
+    std::string name;
+    std::optional<std::string> serial;  // none: blank, or never read
+    std::optional<unsigned> zan_before;
+    std::optional<unsigned> zan_after;  // the file's version, once the cable has it
+    unsigned file_version = 0;
+    bool blank = false;
+    bool to_program = false;  // judged worth a run of its own
+    StationOutcome outcome = StationOutcome::kFailed;
+    std::vector<std::string> reasons;  // what the judgement said when it stopped the cable
+};
+
+// Judges one listed cable against the file with the run's own reconciliation, printing nothing.
+// A cable to program comes back with to_program and its dry-run outcome.
+StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force);
+
+// How a cable's run ended, as the station learns it.
+struct RunEnd {
+    bool signalled = false;
+    bool by_interrupt = false;  // ended by the interrupt the station passed on
+    int exit_status = 0;
+    std::string messages;  // everything the run wrote to standard error
+};
+
+// The cable's final outcome from its run's end: the run judged again, so its status decides.
+StationOutcome run_outcome(const StationCable& cable, const RunEnd& end);
+
+// Appends bytes to pending and returns every line now whole, each as "<name>: line\n"; with
+// `ended` a last line without its end is returned too, given one. pending keeps the rest.
+std::string prefixed_lines(const std::string& name, std::string& pending, const std::string& bytes,
+                           bool ended);
+
+// "<name>: serial <serial or ->, ZAN <before> -> <after or ->, <outcome>\n".
+std::string station_row(const StationCable& cable);
+
+// "3 updated, 1 up to date, 1 failed\n": the outcomes that occurred, in their order.
+std::string count_line(const std::vector<StationCable>& cables);
+
+// 0 when every cable ended well (a dry run: when no row stops a cable that a person must look
+// at), 8 otherwise.
+int station_status(const std::vector<StationCable>& cables, bool dry_run);
+
+// Runs the station for the parsed options (options.all and options.file set) and returns the exit
+// status. argv0 locates this program when the system cannot; log, when opened, names the history
+// every run appends to, and its run id becomes each run's batch.
+int run_station(const Options& options, const char* argv0, const RunLog& log);
