@@ -27,6 +27,8 @@ std::uint64_t mix(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
+}  // namespace
+
 // Random where the system offers it, and mixed with the clock and the process id, so that runs
 // on one machine at one moment still differ.
 std::string new_run_id() {
@@ -40,6 +42,8 @@ std::string new_run_id() {
     std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(id));
     return text;
 }
+
+namespace {
 
 std::string optional_string(const std::string& text) {
     return text.empty() ? "null" : json_string(text);
@@ -187,7 +191,7 @@ int log_end(RunLog& log, int status, RunOutcome outcome) {
         ",\"merged\":" + optional_rom(log.merged) +
         ",\"read_back\":" + optional_rom(log.read_back) + ",\"status\":" + std::to_string(status) +
         ",\"outcome\":\"" + outcome_word(outcome) + "\",\"messages\":" + json_array(log.messages) +
-        "}";
+        (log.counts ? ",\"counts\":" + *log.counts : "") + "}";
     bool written = append(log, record);
     close_history_file(log.file);
     log.file = nullptr;

@@ -9,6 +9,7 @@
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
 #include "common/message.h"
+#include "driver/json_text.h"
 #include "driver/reconcile.h"
 #include "driver/station_process.h"
 #include "handoff/interrupt.h"
@@ -64,6 +65,21 @@ std::string new_bytes(const std::string& path, std::uintmax_t& offset) {
     std::string bytes(std::istreambuf_iterator<char>(in), {});
     offset += bytes.size();
     return bytes;
+}
+
+// text's lines without their ends; a last line without one counts too.
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
 }
 
 // A copy to merge one cable's identity into, leaving the file as loaded for the next.
@@ -168,25 +184,18 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
             ended.messages = whole_file(run.err_path);
             StationCable& cable = cables[run.cable];
             cable.outcome = run_outcome(cable, ended);
+            if (!ended.signalled) {
+                cable.status = ended.exit_status;
+            }
+            cable.messages = lines_of(ended.messages);
             cable.zan_after.reset();
             if (ended_well(cable.outcome)) {
                 cable.zan_after = cable.file_version;
             } else {
                 // The whole output of a run that did not end well, shown at the end.
-                cable.reasons.clear();
-                std::string pending;
-                for (const std::string& path : {run.out_path, run.err_path}) {
-                    const std::string text = whole_file(path);
-                    std::size_t start = 0;
-                    while (start < text.size()) {
-                        std::size_t end_of_line = text.find('\n', start);
-                        if (end_of_line == std::string::npos) {
-                            end_of_line = text.size();
-                        }
-                        cable.reasons.push_back(text.substr(start, end_of_line - start));
-                        start = end_of_line + 1;
-                    }
-                }
+                cable.reasons = lines_of(whole_file(run.out_path));
+                cable.reasons.insert(cable.reasons.end(), cable.messages.begin(),
+                                     cable.messages.end());
             }
             running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
         }
@@ -199,6 +208,27 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
     for (; next < queue.size(); ++next) {
         cables[queue[next]].outcome = StationOutcome::kInterrupted;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// How many cables ended in each outcome that occurred, in the outcomes' order.
+std::vector<std::pair<StationOutcome, std::size_t>> outcome_counts(
+    const std::vector<StationCable>& cables) {
+    std::vector<std::pair<StationOutcome, std::size_t>> counts;
+    for (int o = 0; o <= static_cast<int>(StationOutcome::kInUse); ++o) {
+        const auto outcome = static_cast<StationOutcome>(o);
+        std::size_t n = 0;
+        for (const StationCable& cable : cables) {
+            n += cable.outcome == outcome ? 1 : 0;
+        }
+        if (n > 0) {
+            counts.emplace_back(outcome, n);
+        }
+    }
+    return counts;
 }
 
 }  // namespace
@@ -330,17 +360,41 @@ std::string station_row(const StationCable& cable) {
 
 std::string count_line(const std::vector<StationCable>& cables) {
     std::string line;
-    for (int o = 0; o <= static_cast<int>(StationOutcome::kInUse); ++o) {
-        const auto outcome = static_cast<StationOutcome>(o);
-        std::size_t n = 0;
-        for (const StationCable& cable : cables) {
-            n += cable.outcome == outcome ? 1 : 0;
-        }
-        if (n > 0) {
-            line += (line.empty() ? "" : ", ") + std::to_string(n) + " " + outcome_text(outcome);
-        }
+    for (const auto& [outcome, n] : outcome_counts(cables)) {
+        line += (line.empty() ? "" : ", ") + std::to_string(n) + " " + outcome_text(outcome);
     }
     return line + "\n";
+}
+
+std::string counts_json(const std::vector<StationCable>& cables) {
+    std::string counts;
+    for (const auto& [outcome, n] : outcome_counts(cables)) {
+        counts += (counts.empty() ? "" : ",") + json_string(outcome_text(outcome)) + ":" +
+                  std::to_string(n);
+    }
+    return "{" + counts + "}";
+}
+
+std::string station_json(const std::vector<StationCable>& cables, const std::string& run,
+                         const std::string& file) {
+    auto number = [](const auto& n) { return n ? std::to_string(*n) : std::string("null"); };
+    std::string document = "{\"station\":{\"run\":" + json_string(run) +
+                           ",\"file\":" + json_string(file) +
+                           "},\"counts\":" + counts_json(cables) + ",\"cables\":[";
+    for (std::size_t i = 0; i < cables.size(); ++i) {
+        const StationCable& cable = cables[i];
+        std::string messages;
+        for (const std::string& line : cable.messages) {
+            messages += (messages.empty() ? "" : ",") + json_string(line);
+        }
+        document += std::string(i == 0 ? "\n" : ",\n") + "{\"name\":" + json_string(cable.name) +
+                    ",\"serial\":" + (cable.serial ? json_string(*cable.serial) : "null") +
+                    ",\"zan_before\":" + number(cable.zan_before) +
+                    ",\"zan_after\":" + number(cable.zan_after) +
+                    ",\"outcome\":" + json_string(outcome_text(cable.outcome)) +
+                    ",\"status\":" + number(cable.status) + ",\"messages\":[" + messages + "]}";
+    }
+    return document + (cables.empty() ? "" : "\n") + "]}\n";
 }
 
 int station_status(const std::vector<StationCable>& cables, bool dry_run) {
@@ -356,7 +410,7 @@ int station_status(const std::vector<StationCable>& cables, bool dry_run) {
     return kStatusDone;
 }
 
-int run_station(const Options& options, const char* argv0, const RunLog& log) {
+int run_station(const Options& options, const char* argv0, RunLog& log) {
     if (!station_supported()) {
         put_message("Option --all is not available on this system yet\n");
         return kStatusFailed;
@@ -377,7 +431,12 @@ int run_station(const Options& options, const char* argv0, const RunLog& log) {
     std::size_t runs = 0;
     for (const ListedCable& one : listed) {
         cables.push_back(judge_cable(one, pof, options.force));
+        cables.back().messages = cables.back().reasons;
         runs += cables.back().to_program ? 1 : 0;
+    }
+    const std::string file_path = fs::absolute(*options.file).string();
+    if (!log_start(log, "station", nullptr, &file_path, &pof)) {
+        return kStatusFailed;
     }
     bool interrupted = false;
     if (!options.dry_run && runs > 0) {
@@ -386,7 +445,7 @@ int run_station(const Options& options, const char* argv0, const RunLog& log) {
         if (program.empty() || folder.empty()) {
             put_message("Unable to start the runs of the station\n");
             remove_station_folder(folder);
-            return kStatusFailed;
+            return log_end(log, kStatusFailed, RunOutcome::kFailed);
         }
         const std::size_t limit =
             options.jobs ? static_cast<std::size_t>(job_limit(*options.jobs)) : runs;
@@ -405,13 +464,21 @@ int run_station(const Options& options, const char* argv0, const RunLog& log) {
             }
         }
     }
-    for (const StationCable& cable : cables) {
-        std::fputs(station_row(cable).c_str(), stdout);
+    if (options.json) {
+        const std::string run = log.run.empty() ? new_run_id() : log.run;
+        std::fputs(station_json(cables, run, file_path).c_str(), stdout);
+    } else {
+        for (const StationCable& cable : cables) {
+            std::fputs(station_row(cable).c_str(), stdout);
+        }
+        std::fputs(count_line(cables).c_str(), stdout);
     }
-    std::fputs(count_line(cables).c_str(), stdout);
+    log.counts = counts_json(cables);
     if (interrupted) {
+        log_end(log, kStatusFailed, RunOutcome::kInterrupted);
         put_message("Interrupted\n");
         return kStatusFailed;
     }
-    return station_status(cables, options.dry_run);
+    const int status = station_status(cables, options.dry_run);
+    return log_end(log, status, status == kStatusDone ? RunOutcome::kDone : RunOutcome::kFailed);
 }

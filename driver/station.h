@@ -39,6 +39,9 @@ struct StationCable {
     bool to_program = false;  // judged worth a run of its own
     StationOutcome outcome = StationOutcome::kFailed;
     std::vector<std::string> reasons;  // what the judgement said when it stopped the cable
+    std::optional<int> status;         // its run's exit status; none when it had no run
+    // Its run's message lines, or the judgement's when it had none.
+    std::vector<std::string> messages;
 };
 
 // Judges one listed cable against the file with the run's own reconciliation, printing nothing.
@@ -67,11 +70,20 @@ std::string station_row(const StationCable& cable);
 // "3 updated, 1 up to date, 1 failed\n": the outcomes that occurred, in their order.
 std::string count_line(const std::vector<StationCable>& cables);
 
+// The --json document: {"station":{"run","file"},"counts":{outcome:n,...},"cables":[{"name",
+// "serial","zan_before","zan_after","outcome","status","messages"},...]}, unknown values null.
+std::string station_json(const std::vector<StationCable>& cables, const std::string& run,
+                         const std::string& file);
+
 // 0 when every cable ended well (a dry run: when no row stops a cable that a person must look
 // at), 8 otherwise.
 int station_status(const std::vector<StationCable>& cables, bool dry_run);
 
 // Runs the station for the parsed options (options.all and options.file set) and returns the exit
-// status. argv0 locates this program when the system cannot; log, when opened, names the history
-// every run appends to, and its run id becomes each run's batch.
-int run_station(const Options& options, const char* argv0, const RunLog& log);
+// status. argv0 locates this program when the system cannot. log, when opened, gets the station's
+// own start and end records (action "station", the end record with the counts); every run
+// appends its records to the same history, with the station's run id as its batch.
+int run_station(const Options& options, const char* argv0, RunLog& log);
+
+// The counts as a JSON object, {"updated":3,"failed":1}: the outcomes that occurred, in order.
+std::string counts_json(const std::vector<StationCable>& cables);

@@ -6,6 +6,7 @@
 
 #include "driver/reconcile.h"
 #include "sim/pof_builder.h"
+#include "testing/json_reader.h"
 #include "testing/pof_in_memory.h"
 
 namespace {
@@ -197,6 +198,39 @@ TEST(Station, CountLineAndStatus) {
         EXPECT_EQ(count_line(cables(c.outcomes)), c.count);
         EXPECT_EQ(station_status(cables(c.outcomes), c.dry_run), c.status);
     }
+}
+
+// The document a script reads: every cable with nulls for what is unknown, counts as the count
+// line has them, names escaped as in every other JSON the program writes.
+TEST(Station, JsonDocument) {
+    StationCable updated;
+    updated.name = "U \"1\"";
+    updated.serial = "A-0042";
+    updated.zan_before = 3;
+    updated.zan_after = 4;
+    updated.outcome = StationOutcome::kUpdated;
+    updated.status = 0;
+    updated.messages = {"Reprogramming cable U \"1\"", "Finished"};
+    StationCable busy;
+    busy.name = "K\x01";
+    busy.outcome = StationOutcome::kInUse;
+    Json document;
+    std::string error;
+    ASSERT_TRUE(
+        read_json(station_json({updated, busy}, "0123456789ABCDEF", "/w/new.pof"), document, error))
+        << error;
+    EXPECT_EQ(keys_of(document), (std::vector<std::string>{"station", "counts", "cables"}));
+    EXPECT_EQ(document["station"].dump(), R"({"run":"0123456789ABCDEF","file":"/w/new.pof"})");
+    EXPECT_EQ(document["counts"].dump(), R"({"updated":1,"in use":1})");
+    ASSERT_EQ(document["cables"].size(), 2u);
+    EXPECT_EQ(document["cables"][0].dump(),
+              R"({"name":"U \"1\"","serial":"A-0042","zan_before":3,"zan_after":4,)"
+              R"("outcome":"updated","status":0,"messages":["Reprogramming cable U \"1\"",)"
+              R"("Finished"]})");
+    EXPECT_EQ(text_of(document["cables"][1], "name"), "K\x01");
+    EXPECT_EQ(document["cables"][1].dump(),
+              R"({"name":"K\u0001","serial":null,"zan_before":null,"zan_after":null,)"
+              R"("outcome":"in use","status":null,"messages":[]})");
 }
 
 }  // namespace

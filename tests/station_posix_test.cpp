@@ -105,19 +105,28 @@ TEST_F(Station, UpdatesOneLeavesOneAndReportsAFailure) {
     }
     expect_nothing_left();
 
-    // Two records for each run, all of one batch that is none of the runs' own ids.
+    // Two records for each run, all of the batch the station's own two records name.
     std::ifstream history(work_ + "/history.jsonl");
     std::map<std::string, int> batches;
-    int records = 0;
-    for (std::string line; std::getline(history, line); ++records) {
+    std::vector<std::string> station_records;
+    for (std::string line; std::getline(history, line);) {
         const std::size_t at = line.find("\"batch\":\"");
-        ASSERT_NE(at, std::string::npos) << line;
-        const std::string batch = line.substr(at + 9, 16);
-        EXPECT_EQ(line.find("\"run\":\"" + batch), std::string::npos);
-        ++batches[batch];
+        if (at == std::string::npos) {
+            station_records.push_back(line);
+        } else {
+            ++batches[line.substr(at + 9, 16)];
+        }
     }
-    EXPECT_EQ(records, 4);
-    EXPECT_EQ(batches.size(), 1u);
+    ASSERT_EQ(station_records.size(), 2u);
+    const std::string station_run =
+        station_records[0].substr(station_records[0].find("\"run\":\"") + 7, 16);
+    EXPECT_EQ(batches, (std::map<std::string, int>{{station_run, 4}}));
+    EXPECT_NE(station_records[0].find("\"action\":\"station\""), std::string::npos);
+    EXPECT_NE(station_records[1].find("\"run\":\"" + station_run + "\""), std::string::npos);
+    EXPECT_NE(station_records[1].find("\"status\":8,\"outcome\":\"failed\",\"messages\":["),
+              std::string::npos);
+    const std::string counts = "\"counts\":{\"updated\":1,\"up to date\":1,\"failed\":1}}";
+    EXPECT_EQ(station_records[1].substr(station_records[1].size() - counts.size()), counts);
 }
 
 // Ctrl-C while three runs are in select mode: each run is told, returns its cable to normal
