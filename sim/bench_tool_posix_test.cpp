@@ -45,6 +45,11 @@ TEST(BenchTool, AddsCablesWithTheRequestedRom) {
     std::string hex = rom_to_hex(signed_rom);
     ASSERT_EQ(tool({"add", bench, "copy", "--rom", hex}).status, 0);
     EXPECT_EQ(cable_named(bench, "copy").rom, signed_rom);
+
+    ASSERT_EQ(tool({"add", bench, "rack", "--count", "3", "--version", "5"}).status, 0);
+    EXPECT_EQ(list_cables(bench).size(), 7u);
+    EXPECT_EQ(zan_version(cable_named(bench, "rack-1").rom), 5u);
+    EXPECT_EQ(zan_version(cable_named(bench, "rack-3").rom), 5u);
 }
 
 TEST(BenchTool, RefusesBadUsage) {
@@ -62,6 +67,8 @@ TEST(BenchTool, RefusesBadUsage) {
         {{"add", dir.path(), "x", "--serial", "12345678901234567"}, 2},
         {{"add", dir.path(), "x", "--signature", "--no-signature"}, 2},
         {{"add", dir.path(), "x", "--colour", "red"}, 2},
+        {{"add", dir.path(), "x", "--count", "0"}, 2},
+        {{"add", dir.path(), "x", "--count", "2x"}, 2},
         {{"add", dir.path() + "/none", "x"}, 2},
         {{"show"}, 2},
         {{"fault", dir.path(), "nobody", "lock", "36"}, 1},
