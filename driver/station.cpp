@@ -8,10 +8,11 @@
 
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
+#include "cable/terminal.h"
 #include "common/message.h"
-#include "driver/json_text.h"
 #include "driver/reconcile.h"
 #include "driver/station_process.h"
+#include "driver/station_report.h"
 #include "handoff/interrupt.h"
 
 namespace {
@@ -128,10 +129,33 @@ std::vector<std::string> run_command(const std::string& program, const StationCa
     return argv;
 }
 
+// On a terminal, one line per cable kept current in place, in place of the runs' lines.
+struct View {
+    bool on = false;
+    std::size_t columns = 80;
+    std::size_t drawn = 0;  // lines drawn last time, which the next drawing goes back over
+    std::vector<std::string> phases;
+};
+
+void draw(View& view, const std::vector<StationCable>& cables,
+          const std::vector<std::string>& phases) {
+    if (!view.on || (phases == view.phases && view.drawn > 0)) {
+        return;
+    }
+    std::string text = view.drawn > 0 ? "\x1b[" + std::to_string(view.drawn) + "A" : "";
+    for (std::size_t i = 0; i < cables.size(); ++i) {
+        text += "\r\x1b[K" + view_line(cables[i], phases[i].c_str(), view.columns) + "\n";
+    }
+    std::fputs(text.c_str(), stderr);
+    view.drawn = cables.size();
+    view.phases = phases;
+}
+
 // Starts the runs, at most `limit` at once, passes their message lines on and collects their
 // ends. An interrupt is passed on to every run in flight, and no run starts after it.
 void run_cables(std::vector<StationCable>& cables, const Options& options, const RunLog& log,
-                const std::string& program, const std::string& folder, std::size_t limit) {
+                const std::string& program, const std::string& folder, std::size_t limit,
+                View& view) {
     const std::string file = fs::absolute(*options.file).string();
     std::vector<std::size_t> queue;
     for (std::size_t i = 0; i < cables.size(); ++i) {
@@ -141,7 +165,17 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
     }
     std::vector<Running> running;
     std::size_t next = 0;
+    std::vector<std::string> phases;
+    for (const StationCable& cable : cables) {
+        phases.push_back(cable.to_program ? "waiting" : outcome_text(cable.outcome));
+    }
+    bool interrupt_seen = false;
     while (true) {
+        if (interrupt_requested() && !interrupt_seen) {
+            // The acknowledgement went below the view: draw it again below that.
+            interrupt_seen = true;
+            view.drawn = 0;
+        }
         for (Running& run : running) {
             if (interrupt_requested() && !run.interrupted) {
                 interrupt_station_child(run.child);
@@ -166,17 +200,24 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
         for (std::size_t i = 0; i < running.size();) {
             Running& run = running[i];
             const std::string& name = cables[run.cable].name;
-            put_message(
-                prefixed_lines(name, run.pending, new_bytes(run.err_path, run.err_read), false)
-                    .c_str());
+            const std::string lines =
+                prefixed_lines(name, run.pending, new_bytes(run.err_path, run.err_read), false);
             StationChildEnd end;
-            if (!station_child_ended(run.child, end)) {
+            const bool ended_now = station_child_ended(run.child, end);
+            if (view.on) {
+                phases[run.cable] = run_phase(whole_file(run.err_path), whole_file(run.out_path));
+            } else {
+                put_message(lines.c_str());
+            }
+            if (!ended_now) {
                 ++i;
                 continue;
             }
-            put_message(
-                prefixed_lines(name, run.pending, new_bytes(run.err_path, run.err_read), true)
-                    .c_str());
+            const std::string last =
+                prefixed_lines(name, run.pending, new_bytes(run.err_path, run.err_read), true);
+            if (!view.on) {
+                put_message(last.c_str());
+            }
             RunEnd ended;
             ended.signalled = end.signalled;
             ended.by_interrupt = end.signalled && end.interrupt_signal && run.interrupted;
@@ -197,8 +238,10 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
                 cable.reasons.insert(cable.reasons.end(), cable.messages.begin(),
                                      cable.messages.end());
             }
+            phases[run.cable] = outcome_text(cable.outcome);
             running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));
         }
+        draw(view, cables, phases);
         if (running.empty() && (next == queue.size() || interrupt_requested())) {
             break;
         }
@@ -207,57 +250,12 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
     // Cables whose run never started were not touched.
     for (; next < queue.size(); ++next) {
         cables[queue[next]].outcome = StationOutcome::kInterrupted;
+        phases[queue[next]] = outcome_text(StationOutcome::kInterrupted);
     }
+    draw(view, cables, phases);
 }
 
 }  // namespace
-
-namespace {
-
-// How many cables ended in each outcome that occurred, in the outcomes' order.
-std::vector<std::pair<StationOutcome, std::size_t>> outcome_counts(
-    const std::vector<StationCable>& cables) {
-    std::vector<std::pair<StationOutcome, std::size_t>> counts;
-    for (int o = 0; o <= static_cast<int>(StationOutcome::kInUse); ++o) {
-        const auto outcome = static_cast<StationOutcome>(o);
-        std::size_t n = 0;
-        for (const StationCable& cable : cables) {
-            n += cable.outcome == outcome ? 1 : 0;
-        }
-        if (n > 0) {
-            counts.emplace_back(outcome, n);
-        }
-    }
-    return counts;
-}
-
-}  // namespace
-
-const char* outcome_text(StationOutcome outcome) {
-    switch (outcome) {
-        case StationOutcome::kUpdated:
-            return "updated";
-        case StationOutcome::kInitialised:
-            return "initialised";
-        case StationOutcome::kWouldUpdate:
-            return "would update";
-        case StationOutcome::kWouldInitialise:
-            return "would initialise";
-        case StationOutcome::kUpToDate:
-            return "up to date";
-        case StationOutcome::kRefused:
-            return "refused";
-        case StationOutcome::kFailed:
-            break;
-        case StationOutcome::kInterrupted:
-            return "interrupted";
-        case StationOutcome::kNeedsJumpers:
-            return "needs jumpers";
-        case StationOutcome::kInUse:
-            return "in use";
-    }
-    return "failed";
-}
 
 StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force) {
     StationCable cable;
@@ -333,70 +331,6 @@ StationOutcome run_outcome(const StationCable& cable, const RunEnd& end) {
     return StationOutcome::kFailed;
 }
 
-std::string prefixed_lines(const std::string& name, std::string& pending, const std::string& bytes,
-                           bool ended) {
-    pending += bytes;
-    std::string lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines += name + ": " + pending.substr(start, end + 1 - start);
-    }
-    pending.erase(0, start);
-    if (ended && !pending.empty()) {
-        lines += name + ": " + pending + "\n";
-        pending.clear();
-    }
-    return lines;
-}
-
-std::string station_row(const StationCable& cable) {
-    auto number = [](const std::optional<unsigned>& n) {
-        return n ? std::to_string(*n) : std::string("-");
-    };
-    return cable.name + ": serial " + cable.serial.value_or("-") + ", ZAN " +
-           number(cable.zan_before) + " -> " + number(cable.zan_after) + ", " +
-           outcome_text(cable.outcome) + "\n";
-}
-
-std::string count_line(const std::vector<StationCable>& cables) {
-    std::string line;
-    for (const auto& [outcome, n] : outcome_counts(cables)) {
-        line += (line.empty() ? "" : ", ") + std::to_string(n) + " " + outcome_text(outcome);
-    }
-    return line + "\n";
-}
-
-std::string counts_json(const std::vector<StationCable>& cables) {
-    std::string counts;
-    for (const auto& [outcome, n] : outcome_counts(cables)) {
-        counts += (counts.empty() ? "" : ",") + json_string(outcome_text(outcome)) + ":" +
-                  std::to_string(n);
-    }
-    return "{" + counts + "}";
-}
-
-std::string station_json(const std::vector<StationCable>& cables, const std::string& run,
-                         const std::string& file) {
-    auto number = [](const auto& n) { return n ? std::to_string(*n) : std::string("null"); };
-    std::string document = "{\"station\":{\"run\":" + json_string(run) +
-                           ",\"file\":" + json_string(file) +
-                           "},\"counts\":" + counts_json(cables) + ",\"cables\":[";
-    for (std::size_t i = 0; i < cables.size(); ++i) {
-        const StationCable& cable = cables[i];
-        std::string messages;
-        for (const std::string& line : cable.messages) {
-            messages += (messages.empty() ? "" : ",") + json_string(line);
-        }
-        document += std::string(i == 0 ? "\n" : ",\n") + "{\"name\":" + json_string(cable.name) +
-                    ",\"serial\":" + (cable.serial ? json_string(*cable.serial) : "null") +
-                    ",\"zan_before\":" + number(cable.zan_before) +
-                    ",\"zan_after\":" + number(cable.zan_after) +
-                    ",\"outcome\":" + json_string(outcome_text(cable.outcome)) +
-                    ",\"status\":" + number(cable.status) + ",\"messages\":[" + messages + "]}";
-    }
-    return document + (cables.empty() ? "" : "\n") + "]}\n";
-}
-
 int station_status(const std::vector<StationCable>& cables, bool dry_run) {
     for (const StationCable& cable : cables) {
         const bool good = ended_well(cable.outcome) ||
@@ -449,9 +383,12 @@ int run_station(const Options& options, const char* argv0, RunLog& log) {
         }
         const std::size_t limit =
             options.jobs ? static_cast<std::size_t>(job_limit(*options.jobs)) : runs;
+        View view;
+        view.on = stderr_is_terminal();
+        view.columns = terminal_columns();
         set_interrupt_acknowledgement(kStationAcknowledgement);
         arm_interrupt_guard();
-        run_cables(cables, options, log, program, folder, limit);
+        run_cables(cables, options, log, program, folder, limit, view);
         interrupted = interrupt_requested();
         finish_interrupt_guard();
         remove_station_folder(folder);

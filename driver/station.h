@@ -25,9 +25,6 @@ enum class StationOutcome {
     kInUse,
 };
 
-// The outcome as rows and the count line show it, e.g. "up to date".
-const char* outcome_text(StationOutcome outcome);
-
 // One cable as the station sees it.
 struct StationCable {
     std::string name;
@@ -59,22 +56,6 @@ struct RunEnd {
 // The cable's final outcome from its run's end: the run judged again, so its status decides.
 StationOutcome run_outcome(const StationCable& cable, const RunEnd& end);
 
-// Appends bytes to pending and returns every line now whole, each as "<name>: line\n"; with
-// `ended` a last line without its end is returned too, given one. pending keeps the rest.
-std::string prefixed_lines(const std::string& name, std::string& pending, const std::string& bytes,
-                           bool ended);
-
-// "<name>: serial <serial or ->, ZAN <before> -> <after or ->, <outcome>\n".
-std::string station_row(const StationCable& cable);
-
-// "3 updated, 1 up to date, 1 failed\n": the outcomes that occurred, in their order.
-std::string count_line(const std::vector<StationCable>& cables);
-
-// The --json document: {"station":{"run","file"},"counts":{outcome:n,...},"cables":[{"name",
-// "serial","zan_before","zan_after","outcome","status","messages"},...]}, unknown values null.
-std::string station_json(const std::vector<StationCable>& cables, const std::string& run,
-                         const std::string& file);
-
 // 0 when every cable ended well (a dry run: when no row stops a cable that a person must look
 // at), 8 otherwise.
 int station_status(const std::vector<StationCable>& cables, bool dry_run);
@@ -84,6 +65,3 @@ int station_status(const std::vector<StationCable>& cables, bool dry_run);
 // own start and end records (action "station", the end record with the counts); every run
 // appends its records to the same history, with the station's run id as its batch.
 int run_station(const Options& options, const char* argv0, RunLog& log);
-
-// The counts as a JSON object, {"updated":3,"failed":1}: the outcomes that occurred, in order.
-std::string counts_json(const std::vector<StationCable>& cables);

@@ -1,6 +1,7 @@
 // Many runs of this program at once, each on one cable, as one platform service for the station.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ bool station_child_ended(StationChild& child, StationChildEnd& end);
 
 // Passes an interrupt on to the run's whole process group.
 void interrupt_station_child(const StationChild& child);
+
+// The width of the terminal on standard error in columns; 80 when it cannot be learnt.
+std::size_t terminal_columns();
 
 // Waits briefly between two looks at the runs.
 void station_nap();

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,6 +107,14 @@ void interrupt_station_child(const StationChild& child) {
     if (child.id > 0) {
         kill(-static_cast<pid_t>(child.id), SIGINT);
     }
+}
+
+std::size_t terminal_columns() {
+    struct winsize size {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
 }
 
 void station_nap() {

@@ -37,6 +37,10 @@ bool station_child_ended(StationChild& child, StationChildEnd& end) {
 
 void interrupt_station_child(const StationChild&) {}
 
+std::size_t terminal_columns() {
+    return 80;
+}
+
 void station_nap() {
     Sleep(20);
 }

@@ -1,5 +1,7 @@
 #include "driver/station.h"
 
+#include "driver/station_report.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -198,6 +200,40 @@ TEST(Station, CountLineAndStatus) {
         EXPECT_EQ(count_line(cables(c.outcomes)), c.count);
         EXPECT_EQ(station_status(cables(c.outcomes), c.dry_run), c.status);
     }
+}
+
+// The terminal view follows each run through its phases from the lines it wrote.
+TEST(Station, ViewFollowsEachRun) {
+    const std::string head =
+        "Reprogramming cable U\nCable ZAN_version=3, hardware_id=2, signature present\n";
+    const std::string pof = "POF ZAN_version=4, hardware_id=2, signature present\n";
+    const std::string command = "vantor_pgm -c \"U\" -m jtag -o \"p;cablewright.tmp.pof\"\n";
+    struct Case {
+        std::string messages;
+        std::string output;
+        const char* phase;
+    };
+    const Case cases[] = {
+        {"", "", "reading"},
+        {head, "", "reading"},
+        {head + pof, "Cable ROM contents:\n", "select mode"},
+        {head + pof + command, "Programming \"cablewright.tmp.pof\"", "programming"},
+        {head + pof + command, "Programming successful\n", "checking"},
+        {head + pof + command + "Error (Timeout) when", "", "checking"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.messages + c.output);
+        EXPECT_STREQ(run_phase(c.messages, c.output), c.phase);
+    }
+    StationCable cable;
+    cable.name = "USB-1 [1-1]";
+    cable.serial = "A-0042";
+    cable.zan_before = 3;
+    cable.zan_after = 4;
+    EXPECT_EQ(view_line(cable, "programming", 80),
+              "USB-1 [1-1]: serial A-0042, ZAN 3 -> 4, programming");
+    // Never as wide as the terminal: a wrapped line would break the view.
+    EXPECT_EQ(view_line(cable, "programming", 20), "USB-1 [1-1]: serial");
 }
 
 // The document a script reads: every cable with nulls for what is unknown, counts as the count
