@@ -56,6 +56,9 @@ struct RunEnd {
 // The cable's final outcome from its run's end: the run judged again, so its status decides.
 StationOutcome run_outcome(const StationCable& cable, const RunEnd& end);
 
+// True for the outcomes that end a cable well: updated, initialised, up to date.
+bool ended_well(StationOutcome outcome);
+
 // 0 when every cable ended well (a dry run: when no row stops a cable that a person must look
 // at), 8 otherwise.
 int station_status(const std::vector<StationCable>& cables, bool dry_run);
