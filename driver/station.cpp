@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
