@@ -35,7 +35,7 @@ const OptionRow kRows[] = {
      "list the attached cables and what their ROMs hold"},
     {"--json", 0, &Options::json, nullptr, nullptr, 4, {kFileWord}, false,
      "print one JSON document instead of dumps and lines\n"
-     "(when showing a cable, or with --list)"},
+     "(when showing a cable, with --list or with --all)"},
     {"--log", 0, nullptr, &Options::log, "<history>", 0, {}, false,
      "append the run's start and end records, JSON Lines,\n"
      "to this file (also --log=<history>)"},
