@@ -22,14 +22,8 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag must b
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be lock-free");
 
 // The acknowledgement and its line end, so that the handler writes the line in one call.
-constexpr auto kAcknowledgement = [] {
-    std::array<char, sizeof kInterruptAcknowledgement> line{};
-    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
-        line[i] = kInterruptAcknowledgement[i];
-    }
-    line.back() = '\n';
-    return line;
-}();
+std::array<char, 202> acknowledgement{};
+std::size_t acknowledgement_size = 0;
 
 // /dev/null, opened when the guard is armed. The handler puts it in place of standard input, so
 // that a prompt whose read had not yet begun when the signal came still returns at once instead
@@ -79,7 +73,10 @@ void set_disposition(int signal_number, void (*handler)(int)) {
 
 void note_interrupt(int signal_number) {
     if (!interrupted.exchange(true)) {
-        (void)!write(STDERR_FILENO, kAcknowledgement.data(), kAcknowledgement.size());
+        if (acknowledgement_size == 0) {
+            set_interrupt_acknowledgement(kInterruptAcknowledgement);
+        }
+        (void)!write(STDERR_FILENO, acknowledgement.data(), acknowledgement_size);
     }
     last_signal.store(signal_number);
 }
@@ -108,7 +105,19 @@ void prepare_signals() {
     set_disposition(SIGXFSZ, SIG_IGN);
 }
 
+void set_interrupt_acknowledgement(const char* text) {
+    std::size_t size = 0;
+    for (; text[size] != '\0' && size + 2 < acknowledgement.size(); ++size) {
+        acknowledgement[size] = text[size];
+    }
+    acknowledgement[size] = '\n';
+    acknowledgement_size = size + 1;
+}
+
 void arm_interrupt_guard() {
+    if (acknowledgement_size == 0) {
+        set_interrupt_acknowledgement(kInterruptAcknowledgement);
+    }
     armed = true;
     interrupted.store(false);
     last_signal.store(0);
