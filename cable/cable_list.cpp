@@ -24,9 +24,7 @@ ListedCable read_cable(const HWL_HARDWARE& record, int number, const std::string
     RomReading reading = read_rom_under_lock(record.chain, budget_ms, RomQuery::kWhole, cable.rom);
     budget_ms -= std::min(budget_ms, reading.lock_wait_ms);
     if (reading.locked != HWL_OK) {
-        bool busy = reading.locked == HWL_LOCKED_ALREADY || reading.locked == HWL_CHAIN_IN_USE ||
-                    reading.locked == HWL_HARDWARE_IN_USE;
-        cable.kind = busy ? ListedKind::kInUse : ListedKind::kError;
+        cable.kind = chain_in_use(reading.locked) ? ListedKind::kInUse : ListedKind::kError;
         cable.error = reading.locked;
     } else if (reading.read != HWL_OK) {
         cable.error = reading.read;

@@ -26,8 +26,13 @@ int read_rom(HWL_CHAIN chain, RomImage& rom) {
     return kStatusDone;
 }
 
-int switch_mode(HWL_CHAIN chain, CableStep step, SettlePause pause) {
+// in_use, when given, takes a busy chain's lock failure instead of its message.
+int switch_mode(HWL_CHAIN chain, CableStep step, SettlePause pause, bool* in_use) {
     HWL_ERROR locked = hwl_lock_chain(chain, kLockTimeoutMs);
+    if (in_use != nullptr && chain_in_use(locked)) {
+        *in_use = true;
+        return kStatusFailed;
+    }
     if (locked != HWL_OK) {
         report_lock_failure(locked);
         return kStatusFailed;
@@ -52,9 +57,18 @@ int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePau
         return kStatusNoCable;
     }
     if (step != CableStep::kReadRom) {
-        return switch_mode(hardware.chain, step, pause);
+        return switch_mode(hardware.chain, step, pause, nullptr);
     }
     return rom_out != nullptr ? read_rom(hardware.chain, *rom_out) : kStatusFailed;
+}
+
+int switch_unless_in_use(const char* name, CableStep step, SettlePause pause, bool& in_use) {
+    in_use = false;
+    HWL_HARDWARE hardware{};
+    if (!find_named_cable(name, hardware)) {
+        return kStatusNoCable;
+    }
+    return switch_mode(hardware.chain, step, pause, &in_use);
 }
 
 int read_cable_rom(const char* name, RomImage& rom) {

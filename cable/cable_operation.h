@@ -22,5 +22,10 @@ using SettlePause = void (*)(std::uint32_t ms, CableStep step);
 // failure. Returns kStatusDone, kStatusFailed or kStatusNoCable.
 int operate_cable(const char* name, CableStep step, RomImage* rom_out, SettlePause pause);
 
+// operate_cable's mode switch for a caller that words a busy chain itself: when the chain lock
+// fails because another program holds the chain, prints nothing, sets in_use and returns
+// kStatusFailed.
+int switch_unless_in_use(const char* name, CableStep step, SettlePause pause, bool& in_use);
+
 // operate_cable's kReadRom.
 int read_cable_rom(const char* name, RomImage& rom);

@@ -10,6 +10,11 @@ bool in_family(const HWL_HARDWARE& record) {
     return record.usable != 0 && record.virtual_hw == 0;
 }
 
+bool chain_in_use(HWL_ERROR locked) {
+    return locked == HWL_LOCKED_ALREADY || locked == HWL_CHAIN_IN_USE ||
+           locked == HWL_HARDWARE_IN_USE;
+}
+
 namespace {
 
 constexpr std::uint32_t kProbeCapacity = 64;

@@ -36,6 +36,9 @@ struct RomReading {
 RomReading read_rom_under_lock(HWL_CHAIN chain, std::uint32_t lock_timeout_ms, RomQuery query,
                                RomImage& rom);
 
+// True for the lock results that mean another program holds the chain.
+bool chain_in_use(HWL_ERROR locked);
+
 // Finds the cable `name`. False, after "Unable to find jtag cable \"%s\"\n" or "Error (%s) when
 // scanning hardware\n", when the lookup fails.
 bool find_named_cable(const char* name, HWL_HARDWARE& record);

@@ -5,6 +5,7 @@
 
 #include "cable/pause.h"
 #include "cable/terminal.h"
+#include "common/message.h"
 
 namespace {
 
@@ -21,6 +22,8 @@ void count_down(std::FILE* out, std::uint32_t ms, const char* what, PauseFunctio
         longest = std::max(longest, line.size());
         // Padded to the longest line so far, so that no character of an earlier count remains.
         line.resize(longest, ' ');
+        // Marked first: a message printed meanwhile (an interrupt's, too) starts a line below.
+        set_open_line(true);
         std::fprintf(out, "\r%s", line.c_str());
         std::fflush(out);
         std::uint32_t step = left % kStepMs != 0 ? left % kStepMs : kStepMs;
@@ -30,6 +33,7 @@ void count_down(std::FILE* out, std::uint32_t ms, const char* what, PauseFunctio
     if (longest > 0) {
         std::fprintf(out, "\r%s\r", std::string(longest, ' ').c_str());
         std::fflush(out);
+        set_open_line(false);
     }
 }
 

@@ -13,5 +13,6 @@ using PauseFunction = void (*)(std::uint32_t ms);
 void pause_with_countdown(std::uint32_t ms, const char* what);
 
 // The terminal case on its own: writes the countdown line for `what` to `out` while `pause`
-// waits `ms` milliseconds in steps of at most a second, then erases the line.
+// waits `ms` milliseconds in steps of at most a second, then erases the line. Meanwhile the line
+// is marked open (set_open_line), so that a message starts on a line of its own.
 void count_down(std::FILE* out, std::uint32_t ms, const char* what, PauseFunction pause);

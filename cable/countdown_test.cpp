@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/message.h"
+
 #include <string>
 #include <vector>
 
@@ -9,8 +11,13 @@ namespace {
 
 std::vector<std::uint32_t> g_pauses;
 
+bool g_message_in_pause = false;
+
 void record_pause(std::uint32_t ms) {
     g_pauses.push_back(ms);
+    if (g_message_in_pause) {
+        put_message("message\n");
+    }
 }
 
 std::string count_down_text(std::uint32_t ms, const char* what) {
@@ -52,6 +59,19 @@ TEST(Countdown, CountsSecondsAndErasesItsLine) {
         EXPECT_EQ(count_down_text(c.ms, "Wait"), c.text);
         EXPECT_EQ(g_pauses, c.pauses);
     }
+}
+
+// A message printed while the countdown shows (an interrupt's, say) starts on a line of its own,
+// and only then: the line end goes to standard error alone and is not repeated.
+TEST(Countdown, MessageMeanwhileStartsOnANewLine) {
+    g_message_in_pause = true;
+    testing::internal::CaptureStderr();
+    const std::string text = count_down_text(2000, "Wait");
+    put_message("done\n");  // the countdown is gone: no line to end
+    g_message_in_pause = false;
+    EXPECT_EQ(text, "\rWait (2 s)\rWait (1 s)\r" + std::string(10, ' ') + "\r");
+    // Each redraw is open again, below the message.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nmessage\n\nmessage\ndone\n");
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 #include "common/message.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
+
+// Touched by the interrupt handler too.
+std::atomic<bool> open_line{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the open-line flag must be lock-free");
 
 std::vector<std::string>* kept = nullptr;
 std::string unended;  // the start of a line whose end has not been printed yet
@@ -31,7 +36,18 @@ void keep(const char* text) {
 
 }  // namespace
 
+void set_open_line(bool open) {
+    open_line.store(open);
+}
+
+bool take_open_line() {
+    return open_line.exchange(false);
+}
+
 void put_message(const char* text) {
+    if (take_open_line()) {
+        std::fputs("\n", stderr);
+    }
     std::fputs(text, stderr);
     if (kept != nullptr) {
         keep(text);

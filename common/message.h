@@ -12,8 +12,19 @@
 #define CW_PRINTF_LIKE(format_index, first_arg)
 #endif
 
-// Prints text to standard error in one call; while lines are kept, keeps its lines too.
+// Prints text to standard error in one call; while lines are kept, keeps its lines too. An open
+// line that is showing is ended first with "\n" (not kept).
 void put_message(const char* text);
+
+// Marks a line left without its end on the terminal (a countdown on standard error, a prompt on
+// standard output of the same terminal) as showing or gone: while it shows, the next message, the
+// interrupt's acknowledgement included, starts with "\n" to stand on a line of its own. Only for
+// a terminal: pipes and files never get the extra byte.
+void set_open_line(bool open);
+
+// True when an open line was showing, which then counts as ended: the caller writes the "\n".
+// Async-signal-safe.
+bool take_open_line();
 
 // put_message of the formatted text.
 void print_message(const char* format, ...) CW_PRINTF_LIKE(1, 2);

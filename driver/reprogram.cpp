@@ -37,14 +37,25 @@ bool verify_rom(const std::string& name, const RomImage& expected, RunLog& log) 
 constexpr int kLeaveSelectAttempts = 3;
 constexpr std::uint32_t kLeaveSelectRetryMs = 1000;
 
-// Returns the last try's result: kStatusDone once one succeeded.
-int leave_select_mode(const std::string& name, const RunServices& services) {
+// Returns the last try's result: kStatusDone once one succeeded. With in_use given, a chain that
+// another program holds ends the tries at once, unreported, with in_use set.
+int leave_select_mode(const std::string& name, const RunServices& services,
+                      bool* in_use = nullptr) {
     int result = kStatusFailed;
     for (int attempt = 1; attempt <= kLeaveSelectAttempts && result != kStatusDone; ++attempt) {
         if (attempt > 1) {
             services.wait(kLeaveSelectRetryMs);
         }
-        result = operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause);
+        if (in_use == nullptr) {
+            result =
+                operate_cable(name.c_str(), CableStep::kLeaveSelectMode, nullptr, services.pause);
+            continue;
+        }
+        result = switch_unless_in_use(name.c_str(), CableStep::kLeaveSelectMode, services.pause,
+                                      *in_use);
+        if (*in_use) {
+            break;
+        }
     }
     return result;
 }
@@ -183,6 +194,9 @@ bool remove_own_files(RunFolder& folder, TempFile& temp_file, bool replacement_r
     return ours;
 }
 
+// Said before "Interrupted" when the programmer ran and the read-back matched all the same.
+constexpr char kUpdatedBeforeInterrupt[] = "The cable was updated before the interrupt\n";
+
 // From the written temporary file to its deletion nothing ends the run early: the cable must
 // never be left in select mode, nor the private folder left behind.
 RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, std::uint16_t id,
@@ -243,6 +257,9 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
         remove_left_folders_of(name);
     }
     if (services.interrupt_requested()) {
+        if (ok) {
+            put_message(kUpdatedBeforeInterrupt);
+        }
         return RunOutcome::kInterrupted;
     }
     return ok ? RunOutcome::kDone : RunOutcome::kFailed;
@@ -333,16 +350,19 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     RunOutcome outcome = update_in_select_mode(name, pof, decision.hardware_id, state.as_read, held,
                                                folder, temp_file, services, log);
     status = log_end(log, outcome == RunOutcome::kDone ? kStatusDone : kStatusFailed, outcome);
-    // An interrupt can also end the wait for the history's lock.
-    const bool interrupted = services.interrupt_requested();
-    services.finish_interrupt_guard();
-    if (outcome == RunOutcome::kInterrupted || interrupted) {
+    // An interrupt can also end the wait for the history's lock. The guard stays until the last
+    // line is out: a second interrupt must not end the run between the cleanup and its verdict.
+    if (outcome == RunOutcome::kInterrupted || services.interrupt_requested()) {
+        // An interrupt that came after the update, while its end record waited.
+        if (outcome == RunOutcome::kDone) {
+            put_message(kUpdatedBeforeInterrupt);
+        }
         put_message("Interrupted\n");
-        return kStatusFailed;
-    }
-    if (status == kStatusDone) {
+        status = kStatusFailed;
+    } else if (status == kStatusDone) {
         put_message("Finished\n");
     }
+    services.finish_interrupt_guard();
     return status;
 }
 
@@ -366,7 +386,12 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     if (!lock_for_change(name, services, held, refusal)) {
         return end_run(log, kStatusFailed, refusal);
     }
-    int status = leave_select_mode(name, services);
+    bool in_use = false;
+    int status = leave_select_mode(name, services, &in_use);
+    if (in_use) {
+        print_message("Cable %s is in use by another program; nothing was changed\n", name.c_str());
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
+    }
     if (status == kStatusFailed) {
         print_message("Cable %s may still be in select mode\n", name.c_str());
     }
@@ -383,6 +408,12 @@ int leave_select_mode_run(const Options& options, const RunServices& services, R
     CableState state = assess_cable(cable_image, options.debug);
     if (state.hardware_id == kJumperHardwareId) {
         services.prompt_jumpers(JumperMode::kNormal);
+    }
+    // End of input at the jumper screen, for one.
+    if (services.interrupt_requested()) {
+        status = log_end(log, kStatusFailed, RunOutcome::kInterrupted);
+        put_message("Interrupted\n");
+        return status;
     }
     if (!services.standard_output_written()) {
         return end_run(log, kStatusFailed, RunOutcome::kFailed);

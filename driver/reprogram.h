@@ -23,7 +23,7 @@ struct RunServices {
     void (*prompt_jumpers)(JumperMode mode);  // shows a jumper screen and waits for ENTER
     void (*arm_interrupt_guard)();            // from here on an interrupt is only recorded
     bool (*interrupt_requested)();
-    void (*finish_interrupt_guard)();  // the run's cleanup is done
+    void (*finish_interrupt_guard)();  // the run's cleanup is done and its last line printed
     // Flushes standard output; false, with its message printed, when some of it was lost.
     bool (*standard_output_written)();
     // The host-wide lock of a cable, as lock_cable; taken by every run that changes a cable.

@@ -57,6 +57,7 @@ struct Script {
     bool programmer_deletes_file = false;
     ChildSetup programmer_setup;  // as the programmer was started
     std::string note_seen;        // the note in its folder, as the programmer found it
+    long err_at_finish = -1;      // where standard error stood when the guard was finished
 };
 Script g_script;
 
@@ -151,7 +152,11 @@ RunServices test_services() {
     };
     services.arm_interrupt_guard = [] { note("arm"); };
     services.interrupt_requested = [] { return g_script.interrupted; };
-    services.finish_interrupt_guard = [] { note("finish"); };
+    services.finish_interrupt_guard = [] {
+        note("finish");
+        std::fflush(stderr);
+        g_script.err_at_finish = std::ftell(stderr);
+    };
     // The host-wide lock is never taken here: test cases run side by side on one cable name.
     services.lock_cable = [](const std::string& name, CableLock&) {
         note("lock cable " + name);
@@ -240,7 +245,14 @@ class Run : public testing::Test {
         }
         options.dry_run = dry_run;
         o.status = reprogram_cable(options, test_services());
+        std::fflush(stderr);
+        const long err_end = std::ftell(stderr);
         o.err = testing::internal::GetCapturedStderr();
+        // A second interrupt must not cut off the verdict: the guard goes after the last line.
+        if (g_script.err_at_finish != -1) {
+            EXPECT_GT(err_end, 0);
+            EXPECT_EQ(err_end, g_script.err_at_finish) << "the guard finished before the last line";
+        }
         o.out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(0, fake_locked_chains());
         return o;
@@ -381,8 +393,10 @@ TEST_F(Run, EveryFailureInSelectModeStillSwitchesBack) {
         {"interrupt during the select pause",
          [](FakeCable&, Script& s) { s.interrupt_at = "pause 3000 select"; }, "Interrupted\n",
          with(selected, with(back, {"finish"})), 0},
+        // The programmer finished its work all the same: the user learns that it is done.
         {"interrupt while programming",
-         [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); }, "Interrupted\n",
+         [](FakeCable&, Script& s) { s.interrupt_at = kProgrammer.c_str(); },
+         "The cable was updated before the interrupt\nInterrupted\n",
          with(with(with(select_then_programmer, back), read_back), {"finish"}), 0},
         // Another cable at the name (unplugged and replugged while moving jumpers) must not get
         // this one's identity; a cable that cannot be read is not known to be the same.
@@ -563,6 +577,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         int status;
         std::string err_tail;  // after "Leaving select mode on cable %s"
         Log steps;
+        HWL_ERROR chain_lock = HWL_OK;
     };
     const std::string failed = "Error (Invalid parameter) when setting zan mode\n";
     const std::string missing = "Unable to find jtag cable \"USB-9\"\n";
@@ -613,6 +628,16 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
          kStatusFailed,
          "Cable USB-1 [1-1] is being updated by another cablewright run; nothing was changed\n",
          {kFind, kLockCable}},
+        // Another program's lock on the chain: switching back was not even tried.
+        {"chain held by another program",
+         2,
+         HWL_OK,
+         CableLockResult::kHeld,
+         kCable,
+         kStatusFailed,
+         "Cable USB-1 [1-1] is in use by another program; nothing was changed\n",
+         {kFind, kLockCable, kFind, kLock},
+         HWL_HARDWARE_IN_USE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -621,6 +646,7 @@ TEST_F(Run, LeaveSelectModeSwitchesBackAndShowsTheRom) {
         cable().rom_text = hex_of(cable_image(3, c.hardware_id));
         cable().zan_select = 1;
         cable().select_result = c.select_result;
+        cable().lock_result = c.chain_lock;
         g_script.lock_result = c.lock;
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
@@ -998,6 +1024,25 @@ TEST_F(Run, LeaveSelectModeWritesItsRecords) {
     printed.pop_back();  // printed after the end record
     EXPECT_EQ(printed, logged);
 
+    // An interrupt at its jumper screen (end of input is one) ends it as interrupted.
+    TearDown();
+    SetUp();
+    cable().rom_text = hex_of(cable_image(3, 1));
+    cable().zan_select = 1;
+    g_script.interrupt_at = "jumpers normal";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(open_run_log(log, "history.jsonl", 4, argv, [] { return g_script.interrupted; }));
+    EXPECT_EQ(kStatusFailed, leave_select_mode_run(options, test_services(), &log));
+    EXPECT_EQ(std::string("Leaving select mode on cable ") + kCable +
+                  "\nCable ZAN_version=3, hardware_id=1, signature present\nInterrupted\n",
+              testing::internal::GetCapturedStderr());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(0, cable().zan_select);
+    records = history_records("history.jsonl");
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ("interrupted", text_of(records[1], "outcome"));
+
     // As in other runs, a cable that was never found gets only the end record.
     TearDown();
     SetUp();
@@ -1048,7 +1093,9 @@ TEST_F(Run, AnInterruptEndsTheWaitForTheHistory) {
     close_history_file(holder);
     EXPECT_TRUE(held);
     EXPECT_EQ(kStatusFailed, status);
-    EXPECT_EQ("Unable to write log history.jsonl\nInterrupted\n",
-              err.substr(err.find("Unable to write log")));
+    EXPECT_EQ(
+        "Unable to write log history.jsonl\nThe cable was updated before the interrupt\n"
+        "Interrupted\n",
+        err.substr(err.find("Unable to write log")));
     EXPECT_EQ(1u, history_records("history.jsonl").size());
 }

@@ -3,6 +3,10 @@
 
 #include "handoff/console_input.h"
 
+bool output_and_errors_on_terminal() {
+    return _isatty(1) != 0 && _isatty(2) != 0;
+}
+
 void discard_typed_ahead(std::FILE* in) {
     const int fd = _fileno(in);
     if (fd < 0) {

@@ -21,9 +21,10 @@ bool armed = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt flag must be lock-free");
 static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be lock-free");
 
-// The acknowledgement and its line end, so that the handler writes the line in one call.
-std::array<char, 202> acknowledgement{};
-std::size_t acknowledgement_size = 0;
+// "\n", the acknowledgement and its line end, so that the handler writes the line in one call;
+// from the first byte when it must end an open line (a countdown, a prompt), else from the second.
+std::array<char, 203> acknowledgement{'\n'};
+std::size_t acknowledgement_size = 0;  // both line ends included
 
 // /dev/null, opened when the guard is armed. The handler puts it in place of standard input, so
 // that a prompt whose read had not yet begun when the signal came still returns at once instead
@@ -35,8 +36,8 @@ constexpr int kMaxSignal = 128;
 struct sigaction start_action[kMaxSignal];
 bool remembered[kMaxSignal];
 
-// Every signal whose default would end the run with the cable in select mode; faults keep
-// theirs, and so do the job-control stops, which do not end anything.
+// Every signal whose default would end the run with the cable in select mode; the fault signals
+// are handled apart, and the job-control stops, which do not end anything, keep theirs.
 std::vector<int> interrupt_signals() {
     std::vector<int> list{SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2,
                           SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGIO};
@@ -51,6 +52,10 @@ std::vector<int> interrupt_signals() {
     }
     return list;
 }
+
+// The signals of a program fault. Only one that another process sent (a watchdog, `timeout -s
+// ABRT`) is an interrupt; a real fault, or one this program raised, keeps its default action.
+constexpr int kFaultSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS};
 
 void remember(int signal_number) {
     if (signal_number < kMaxSignal && !remembered[signal_number]) {
@@ -76,7 +81,8 @@ void note_interrupt(int signal_number) {
         if (acknowledgement_size == 0) {
             set_interrupt_acknowledgement(kInterruptAcknowledgement);
         }
-        (void)!write(STDERR_FILENO, acknowledgement.data(), acknowledgement_size);
+        const std::size_t from = take_open_line() ? 0 : 1;
+        (void)!write(STDERR_FILENO, acknowledgement.data() + from, acknowledgement_size - from);
     }
     last_signal.store(signal_number);
 }
@@ -94,6 +100,22 @@ extern "C" void on_interrupt(int signal_number) {
     errno = saved_errno;
 }
 
+extern "C" void on_fault_signal(int signal_number, siginfo_t* info, void*) {
+    const bool sent =
+        info != nullptr &&
+        (info->si_code == SI_USER || info->si_code == SI_QUEUE || info->si_code == SI_TKILL) &&
+        info->si_pid != getpid();
+    if (sent) {
+        // Passed on as SIGTERM: the programmer should end cleanly, not dump core.
+        on_interrupt(SIGTERM);
+        return;
+    }
+    // Raised again with the default action, it ends the program as soon as the handler returns
+    // (also after a breakpoint trap, which would otherwise carry on past it).
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
 }  // namespace
 
 void prepare_signals() {
@@ -106,9 +128,9 @@ void prepare_signals() {
 }
 
 void set_interrupt_acknowledgement(const char* text) {
-    std::size_t size = 0;
-    for (; text[size] != '\0' && size + 2 < acknowledgement.size(); ++size) {
-        acknowledgement[size] = text[size];
+    std::size_t size = 1;
+    for (; *text != '\0' && size + 1 < acknowledgement.size(); ++size, ++text) {
+        acknowledgement[size] = *text;
     }
     acknowledgement[size] = '\n';
     acknowledgement_size = size + 1;
@@ -137,6 +159,17 @@ void arm_interrupt_guard() {
         action.sa_flags = 0;
         sigaction(n, &action, nullptr);
     }
+    for (int n : kFaultSignals) {
+        remember(n);
+        if (ignored_at_start(n)) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_sigaction = on_fault_signal;
+        sigfillset(&action.sa_mask);
+        action.sa_flags = SA_SIGINFO;
+        sigaction(n, &action, nullptr);
+    }
 }
 
 void record_interrupt() {
@@ -153,6 +186,9 @@ void finish_interrupt_guard() {
         if (remembered[n]) {
             sigaction(n, &start_action[n], nullptr);
         }
+    }
+    for (int n : kFaultSignals) {
+        sigaction(n, &start_action[n], nullptr);
     }
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +52,36 @@ TEST_F(InterruptGuard, UnarmedOrFinishedGuardLetsSignalsEndTheProcess) {
             raise(SIGHUP);
         },
         testing::KilledBySignal(SIGHUP), "");
+}
+
+// A fault signal that another process sent is an interrupt; one this process raised (or a real
+// fault) keeps its default action.
+TEST_F(InterruptGuard, FaultSignalsSentByAnotherProcessAreInterrupts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const rlimit no_core{0, 0};
+    for (int signal_number : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
+        SCOPED_TRACE(signal_number);
+        EXPECT_EXIT(
+            {
+                arm_interrupt_guard();
+                const pid_t sender = fork();
+                if (sender == 0) {
+                    kill(getppid(), signal_number);
+                    _exit(0);
+                }
+                waitpid(sender, nullptr, 0);
+                _exit(interrupt_requested() ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "Stopping safely");
+        EXPECT_EXIT(
+            {
+                setrlimit(RLIMIT_CORE, &no_core);
+                arm_interrupt_guard();
+                kill(getpid(), signal_number);
+                _exit(0);
+            },
+            testing::KilledBySignal(signal_number), "");
+    }
 }
 
 // After an interrupt the programmer is not started and a prompt reads nothing.

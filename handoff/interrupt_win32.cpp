@@ -19,7 +19,7 @@ const char* acknowledgement = kInterruptAcknowledgement;
 
 void note_interrupt() {
     if (!interrupted.exchange(true)) {
-        std::fprintf(stderr, "%s\n", acknowledgement);
+        std::fprintf(stderr, "%s%s\n", take_open_line() ? "\n" : "", acknowledgement);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/message.h"
 #include "handoff/console_input.h"
 #include "handoff/interrupt.h"
 
@@ -50,15 +51,31 @@ void prompt_jumpers(JumperMode mode, std::FILE* in) {
     // must not confirm jumpers nobody has moved yet.
     discard_typed_ahead(in);
     const std::string screen = format_jumper_screen(mode);
+    // "Press ENTER when ready:" stays open; a message meanwhile must not follow it on its line.
+    const bool open_on_terminal = output_and_errors_on_terminal();
+    if (open_on_terminal) {
+        set_open_line(true);
+    }
     std::fwrite(screen.data(), 1, screen.size(), stdout);
     std::fflush(stdout);
     // The whole line goes, so that keys typed before ENTER cannot answer the next prompt. A
     // read cut short by an interrupt fails with EINTR, which ends the loop like end of input.
     while (!interrupt_requested()) {
         int c = std::fgetc(in);
-        if (c == EOF || c == '\n') {
+        if (c == '\n') {
             break;
         }
+        // Ctrl-D, a closed pipe: nobody is there to move the jumpers, so the run must stop as
+        // after any interrupt rather than go on as if they had been moved.
+        if (c == EOF) {
+            if (!interrupt_requested()) {
+                record_interrupt();
+            }
+            break;
+        }
+    }
+    if (open_on_terminal) {
+        set_open_line(false);
     }
     std::fputs("\n", stdout);
     std::fflush(stdout);

@@ -14,8 +14,6 @@ struct ProcessResult {
     // For kFinished: the exit code (Windows: as signed 32-bit), or 128+N for a POSIX child
     // ended by signal N. Meaningless otherwise.
     int exit_status = 0;
-    // POSIX: the child held the terminal's foreground, so the user's Ctrl-C went to it alone.
-    bool held_terminal = false;
 };
 
 // A program to start: argv[0] and its arguments, and the same as one command line written by
@@ -36,11 +34,13 @@ struct ChildSetup {
 
 // Starts command.argv[0] with the arguments that follow (no shell, the caller's environment and
 // console, the folder and handles of setup) and waits up to timeout_ms for it; an empty argv is
-// not started. POSIX: the program is found on PATH, it runs in a process group of its own with the
-// signal dispositions this program was started with, takes the terminal's foreground while this
-// program holds it, and receives each interrupt this program records. At the limit the group gets
-// SIGTERM, SIGKILL 2 s later, then up to 10 s more to end. Windows: the program is found in
-// trusted folders only, it is given command.line, and it ends with its own child processes at the
-// limit.
+// not started. POSIX: a bare name is found in the absolute folders of PATH alone (never beside
+// the user's files), it runs in a process group of its own with the signal dispositions this
+// program was started with, never takes the terminal's foreground (keys typed there reach this
+// program), receives each interrupt this program records, and is stopped and continued with this
+// program at Ctrl-Z, the stopped time not counting toward the limit. At the limit the group gets
+// SIGTERM (and SIGCONT), SIGKILL 2 s later, then up to 10 s more to end. Windows: the program is
+// found in trusted folders only, it is given command.line, and it ends with its own child processes
+// at the limit.
 ProcessResult run_process(const ProcessCommand& command, int timeout_ms,
                           const ChildSetup& setup = {});

@@ -2,12 +2,12 @@
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -32,13 +32,33 @@ int decode_status(int status) {
 
 enum class Wait { kEnded, kLimit, kFailed };
 
+// Ctrl-Z, taken by the wait: stops the programmer's group, then this program as the terminal
+// asked, so that the shell gets its prompt back; once continued (fg), continues the group.
+// Returns how long the run was stopped. SIGTSTP is blocked by the caller.
+Clock::duration stop_whole_run(pid_t group) {
+    const auto stopped_at = Clock::now();
+    kill(-group, SIGSTOP);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    // Raised again while blocked, it stops this program as soon as it is let through (in an
+    // orphaned process group the system discards it, and the run simply goes on).
+    raise(SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    sigprocmask(SIG_BLOCK, &stop, nullptr);
+    kill(-group, SIGCONT);
+    return Clock::now() - stopped_at;
+}
+
 // Waits until pid has ended (left unreaped, so that its group id cannot be reused meanwhile)
-// or the deadline passes. SIGCHLD is blocked by the caller and taken here, so the end is
-// noticed at once; an interrupt handled meanwhile only makes the loop look again.
+// or the deadline passes; time the run spends stopped by Ctrl-Z does not count. SIGCHLD and
+// SIGTSTP are blocked by the caller and taken here, so the end is noticed at once; an interrupt
+// handled meanwhile only makes the loop look again.
 Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
-    sigset_t child_ended;
-    sigemptyset(&child_ended);
-    sigaddset(&child_ended, SIGCHLD);
+    sigset_t taken;
+    sigemptyset(&taken);
+    sigaddset(&taken, SIGCHLD);
+    sigaddset(&taken, SIGTSTP);
     for (;;) {
         siginfo_t info{};
         if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
@@ -56,7 +76,9 @@ Wait wait_for_end(pid_t pid, Clock::time_point deadline) {
         }
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
         timespec limit{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        sigtimedwait(&child_ended, nullptr, &limit);
+        if (sigtimedwait(&taken, nullptr, &limit) == SIGTSTP) {
+            deadline += stop_whole_run(pid);
+        }
     }
 }
 
@@ -75,21 +97,13 @@ Clock::time_point after_ms(int ms) {
     return Clock::now() + std::chrono::milliseconds(ms > 0 ? ms : 0);
 }
 
-// The controlling terminal, when this program's group is in its foreground; -1 otherwise.
-int foreground_terminal() {
-    int terminal = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (terminal >= 0 && tcgetpgrp(terminal) != getpgrp()) {
-        close(terminal);
-        terminal = -1;
-    }
-    return terminal;
-}
-
 // SIGTERM, then SIGKILL, to the whole group: a child the programmer started must not go on
 // driving the cable while it is switched back.
 ProcessResult stop_group(pid_t pid) {
     ProcessResult result;
     kill(-pid, SIGTERM);
+    // A stopped programmer must run again to act on it.
+    kill(-pid, SIGCONT);
     Wait wait = wait_for_end(pid, after_ms(kTermGraceMs));
     kill(-pid, SIGKILL);
     if (wait == Wait::kLimit) {
@@ -105,10 +119,50 @@ ProcessResult stop_group(pid_t pid) {
     return result;
 }
 
+// The full paths under which program is tried, in order: program itself when it names a path,
+// otherwise program in each absolute folder of PATH (the C library's default when PATH is
+// unset). A relative or empty entry would find a program beside the user's files.
+std::vector<std::string> program_candidates(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return {program};
+    }
+    const char* path = std::getenv("PATH");
+    const std::string folders = path != nullptr ? path : "/bin:/usr/bin";
+    std::vector<std::string> candidates;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = folders.find(':', start);
+        const std::string folder = folders.substr(start, end - start);
+        if (!folder.empty() && folder[0] == '/') {
+            candidates.push_back(folder + (folder.back() == '/' ? "" : "/") + program);
+        }
+        if (end == std::string::npos) {
+            return candidates;
+        }
+        start = end + 1;
+    }
+}
+
+// In the child: execs the first candidate that can be run, as execvp would. Returns the error
+// that stopped it.
+int exec_first(const std::vector<std::string>& candidates, std::vector<char*>& argv) {
+    int error = ENOENT;
+    for (const std::string& candidate : candidates) {
+        execv(candidate.c_str(), argv.data());
+        if (errno == EACCES) {
+            error = EACCES;
+        } else if (errno != ENOENT && errno != ENOTDIR) {
+            return errno;
+        }
+    }
+    return error;
+}
+
 // Starts argv in a group of its own, in setup's folder; returns its pid, or -1 when it could not
 // be run. The child reports a failed exec through a pipe that a successful exec closes.
-pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int terminal,
-                         const sigset_t& mask) {
+pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, const sigset_t& mask) {
+    // Searched before the fork: the child only calls what is safe after one.
+    const std::vector<std::string> candidates = program_candidates(argv[0]);
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         return -1;
@@ -116,9 +170,6 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        if (terminal >= 0) {
-            tcsetpgrp(terminal, getpid());
-        }
         restore_start_dispositions();
         sigprocmask(SIG_SETMASK, &mask, nullptr);
         int error = 0;
@@ -131,8 +182,7 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
             }
         }
         if (error == 0) {
-            execvp(argv[0], argv.data());
-            error = errno;
+            error = exec_first(candidates, argv);
         }
         (void)!write(report[1], &error, sizeof error);
         _exit(127);
@@ -141,9 +191,6 @@ pid_t start_in_own_group(std::vector<char*>& argv, const ChildSetup& setup, int 
     if (pid > 0) {
         // Both sides set the group, whichever runs first.
         setpgid(pid, pid);
-        if (terminal >= 0) {
-            tcsetpgrp(terminal, pid);
-        }
         int error = 0;
         ssize_t got = 0;
         do {
@@ -166,24 +213,24 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
     if (arguments.empty()) {
         return result;
     }
-    // execvp takes the arguments as char*; they are never written to.
+    // execv takes the arguments as char*; they are never written to.
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
 
-    // SIGCHLD is taken by the wait; SIGTTOU would stop this program when it hands the terminal
-    // on and takes it back from the background.
+    // Taken by the wait: the programmer's end, and Ctrl-Z. This program keeps the terminal's
+    // foreground, so that each key the user types there (Ctrl-C, Ctrl-\, Ctrl-Z) reaches it
+    // and is answered for the whole run, whatever the programmer does with it.
     sigset_t blocked;
     sigset_t previous;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGCHLD);
-    sigaddset(&blocked, SIGTTOU);
+    sigaddset(&blocked, SIGTSTP);
     sigprocmask(SIG_BLOCK, &blocked, &previous);
-    const int terminal = foreground_terminal();
 
-    const pid_t pid = start_in_own_group(argv, setup, terminal, previous);
+    const pid_t pid = start_in_own_group(argv, setup, previous);
     if (pid > 0) {
         forward_interrupts_to(pid);
         const Wait wait = wait_for_end(pid, after_ms(timeout_ms));
@@ -197,11 +244,6 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
             result.outcome = ProcessOutcome::kWaitFailed;
         }
         forward_interrupts_to(0);
-        result.held_terminal = terminal >= 0;
-    }
-    if (terminal >= 0) {
-        tcsetpgrp(terminal, getpgrp());
-        close(terminal);
     }
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     return result;

@@ -46,11 +46,9 @@ bool report_programmer_end(const ProcessResult& result) {
             break;
     }
     if (result.exit_status != 0) {
+        // Even 130 or 131: a key the user typed reached this program, which recorded it already;
+        // the programmer's own status is no interrupt.
         print_message("The programmer failed with exit status %d\n", result.exit_status);
-        // 128 + SIGINT or SIGQUIT, which are 2 and 3 everywhere.
-        if (result.held_terminal && (result.exit_status == 130 || result.exit_status == 131)) {
-            record_interrupt();
-        }
         return false;
     }
     return true;

@@ -14,9 +14,8 @@ constexpr int kProgrammerTimeoutMs = 60000;
 // values quoted by quote_argument.
 ProcessCommand programmer_command(const std::string& cable, const std::string& path);
 
-// Prints the one message for how the programmer ended, if any; true only when it exited 0. A
-// programmer that held the terminal and ended by SIGINT or SIGQUIT took the user's interrupt:
-// one is recorded for the run, as if it had been received here.
+// Prints the one message for how the programmer ended, if any; true only when it exited 0. Its
+// exit status is never taken for the user's interrupt, which reaches this program itself.
 bool report_programmer_end(const ProcessResult& result);
 
 // Prints command.line to standard error, runs the command as setup says and waits up to

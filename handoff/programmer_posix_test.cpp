@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "handoff/interrupt.h"
@@ -132,6 +136,85 @@ TEST_F(RunProcess, ProgrammerKeepsTheStartDispositionsAndReceivesInterrupts) {
     EXPECT_EQ(result.exit_status, 128 + SIGTERM);
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 5000);
     finish_interrupt_guard();
+}
+
+// A bare name is looked for in PATH's absolute folders alone: a program of that name in the
+// working folder, reached through an empty, "." or relative entry, never runs.
+TEST_F(RunProcess, FindsTheProgramInAbsoluteFoldersOfPathOnly) {
+    const std::string folder = testing::TempDir() + "cw_handoff_path_" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string program = folder + "/cw-path-probe";
+    std::FILE* file = std::fopen(program.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("#!/bin/sh\nexit 5\n", file);
+    std::fclose(file);
+    ASSERT_EQ(chmod(program.c_str(), 0700), 0);
+    const char* saved = std::getenv("PATH");
+    const std::string saved_path = saved != nullptr ? saved : "";
+    ChildSetup in_folder;
+    in_folder.folder = folder;
+    const std::string relative = "../" + folder.substr(folder.rfind('/') + 1);
+    for (const std::string& path :
+         {std::string(":/nonexistent"), std::string("."), "/nonexistent:" + relative}) {
+        SCOPED_TRACE(path);
+        setenv("PATH", path.c_str(), 1);
+        EXPECT_EQ(run_process({{"cw-path-probe"}, ""}, 5000, in_folder).outcome,
+                  ProcessOutcome::kNotStarted);
+    }
+    setenv("PATH", ("/nonexistent:" + folder).c_str(), 1);
+    ProcessResult found = run_process({{"cw-path-probe"}, ""}, 5000);
+    setenv("PATH", saved_path.c_str(), 1);
+    EXPECT_EQ(found.outcome, ProcessOutcome::kFinished);
+    EXPECT_EQ(found.exit_status, 5);
+    unlink(program.c_str());
+    rmdir(folder.c_str());
+}
+
+// The number a programmer that counts has written to path, or -1.
+int count_in(const std::string& path) {
+    int count = -1;
+    if (std::FILE* file = std::fopen(path.c_str(), "r")) {
+        if (std::fscanf(file, "%d", &count) != 1) {
+            count = -1;
+        }
+        std::fclose(file);
+    }
+    return count;
+}
+
+// Ctrl-Z stops the whole run: this program stops (so a shell gets its prompt back) and the
+// programmer with it; once continued both go on, and the time stopped does not count toward
+// the limit. The run is a child in a process group of its own, as a shell's job.
+TEST_F(RunProcess, CtrlZStopsTheProgrammerWithTheRunAndTheLimitExcludesTheStop) {
+    const std::string counter =
+        testing::TempDir() + "cw_handoff_counter_" + std::to_string(getpid());
+    unlink(counter.c_str());
+    // About a second of work, counted in tenths; the limit is two seconds.
+    const std::string work =
+        "i=0; while [ $i -lt 10 ]; do i=$((i+1)); echo $i > '" + counter + "'; sleep 0.1; done";
+    const pid_t run = fork();
+    ASSERT_GE(run, 0);
+    if (run == 0) {
+        setpgid(0, 0);
+        const ProcessResult result = run_process({shell(work), ""}, 2000);
+        _exit(result.outcome == ProcessOutcome::kFinished && result.exit_status == 0 ? 0 : 1);
+    }
+    setpgid(run, run);
+    ASSERT_TRUE(wait_until([&] { return count_in(counter) >= 2; }, 5000));
+    kill(run, SIGTSTP);
+    int status = 0;
+    ASSERT_EQ(waitpid(run, &status, WUNTRACED), run);
+    EXPECT_TRUE(WIFSTOPPED(status));
+    EXPECT_EQ(WSTOPSIG(status), SIGTSTP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int stopped_at = count_in(counter);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    EXPECT_EQ(count_in(counter), stopped_at) << "the programmer went on while the run was stopped";
+    kill(run, SIGCONT);
+    ASSERT_EQ(waitpid(run, &status, 0), run);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "stopped at the limit";
+    EXPECT_EQ(count_in(counter), 10);
+    unlink(counter.c_str());
 }
 
 }  // namespace

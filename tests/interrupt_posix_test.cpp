@@ -80,7 +80,9 @@ INSTANTIATE_TEST_SUITE_P(
                                       "The programmer failed with exit status 130\n",
                                   false, false},
                     InterruptCase{"SwitchBack", 2, "Programming successful", 1000, SIGINT, false,
-                                  std::string(kUsb1CommandLine) + kInterruptAck, false, true}),
+                                  std::string(kUsb1CommandLine) + kInterruptAck +
+                                      "The cable was updated before the interrupt\n",
+                                  false, true}),
     [](const testing::TestParamInfo<InterruptCase>& param_info) {
         return std::string(param_info.param.name);
     });
