@@ -14,6 +14,8 @@ constexpr std::size_t kHelpColumn = 25;
 const char kBeforeOptions[] =
     "Usage: cablewright [--cable <cable>] [--serial <serial>] [--force] [--dry-run]\n"
     "                   [--debug] [--json] [--log <history>] [<file.pof>]\n"
+    "       cablewright --all [--force] [--dry-run] [--debug] [--json] [--jobs <n>]\n"
+    "                   [--log <history>] <file.pof>\n"
     "       cablewright --list [--cable <cable>] [--json]\n"
     "       cablewright --leave-select-mode [--cable <cable>] [--debug]\n"
     "                   [--log <history>]\n"
@@ -21,7 +23,7 @@ const char kBeforeOptions[] =
     "\n"
     "Shows the ROM of a USB JTAG download cable, or updates the cable's ZAN logic\n"
     "from a POF file while keeping the cable's identity. Without --cable it uses the\n"
-    "one suitable cable attached.\n"
+    "one suitable cable attached; with --all it updates every suitable cable at once.\n"
     "\n"
     "Options:\n";
 

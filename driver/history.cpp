@@ -27,6 +27,8 @@ std::uint64_t mix(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
+}  // namespace
+
 // Random where the system offers it, and mixed with the clock and the process id, so that runs
 // on one machine at one moment still differ.
 std::string new_run_id() {
@@ -40,6 +42,8 @@ std::string new_run_id() {
     std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(id));
     return text;
 }
+
+namespace {
 
 std::string optional_string(const std::string& text) {
     return text.empty() ? "null" : json_string(text);
@@ -61,6 +65,11 @@ const char* outcome_word(RunOutcome outcome) {
             return "interrupted";
     }
     return "failed";
+}
+
+// The "batch" member after "run", only in the records of a run that belongs to a station.
+std::string batch_field(const RunLog& log) {
+    return log.batch ? ",\"batch\":" + json_string(*log.batch) : "";
 }
 
 std::string json_array(const std::vector<std::string>& texts) {
@@ -157,16 +166,16 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
     if (log.file == nullptr) {
         return true;
     }
-    std::string record = "{\"record\":\"start\",\"run\":\"" + log.run + "\",\"time\":\"" +
-                         utc_time_text(now_ms()) + "\",\"host\":" + optional_string(host_name()) +
-                         ",\"user\":" + optional_string(user_name()) +
-                         ",\"version\":" + json_string(tool_version()) +
-                         ",\"pid\":" + std::to_string(process_id()) +
-                         ",\"argv\":" + json_array(log.argv) +
-                         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
-                         ",\"action\":" + json_string(action) + ",\"serial_requested\":" +
-                         (log.serial_requested ? json_string(*log.serial_requested) : "null") +
-                         rom_fields(rom) + file_fields(file_path, pof) + "}";
+    std::string record =
+        "{\"record\":\"start\",\"run\":\"" + log.run + "\"" + batch_field(log) + ",\"time\":\"" +
+        utc_time_text(now_ms()) + "\",\"host\":" + optional_string(host_name()) +
+        ",\"user\":" + optional_string(user_name()) +
+        ",\"version\":" + json_string(tool_version()) + ",\"pid\":" + std::to_string(process_id()) +
+        ",\"argv\":" + json_array(log.argv) +
+        ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
+        ",\"action\":" + json_string(action) + ",\"serial_requested\":" +
+        (log.serial_requested ? json_string(*log.serial_requested) : "null") + rom_fields(rom) +
+        file_fields(file_path, pof) + "}";
     return append(log, record);
 }
 
@@ -175,14 +184,14 @@ int log_end(RunLog& log, int status, RunOutcome outcome) {
         return status;
     }
     keep_messages(nullptr);
-    std::string record = "{\"record\":\"end\",\"run\":\"" + log.run + "\",\"time\":\"" +
-                         utc_time_text(now_ms()) + "\",\"pid\":" + std::to_string(process_id()) +
-                         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
-                         ",\"merged\":" + optional_rom(log.merged) +
-                         ",\"read_back\":" + optional_rom(log.read_back) +
-                         ",\"status\":" + std::to_string(status) + ",\"outcome\":\"" +
-                         outcome_word(outcome) + "\",\"messages\":" + json_array(log.messages) +
-                         "}";
+    std::string record =
+        "{\"record\":\"end\",\"run\":\"" + log.run + "\"" + batch_field(log) + ",\"time\":\"" +
+        utc_time_text(now_ms()) + "\",\"pid\":" + std::to_string(process_id()) +
+        ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
+        ",\"merged\":" + optional_rom(log.merged) +
+        ",\"read_back\":" + optional_rom(log.read_back) + ",\"status\":" + std::to_string(status) +
+        ",\"outcome\":\"" + outcome_word(outcome) + "\",\"messages\":" + json_array(log.messages) +
+        (log.counts ? ",\"counts\":" + *log.counts : "") + "}";
     bool written = append(log, record);
     close_history_file(log.file);
     log.file = nullptr;

@@ -24,7 +24,8 @@ enum class RunOutcome { kDone, kRefused, kFailed, kInterrupted };
 struct RunLog {
     HistoryFile* file = nullptr;
     std::string path;
-    std::string run;  // 16 hex digits pairing the two records
+    std::string run;                   // 16 hex digits pairing the two records
+    std::optional<std::string> batch;  // the station run this run belongs to (--batch)
     std::vector<std::string> argv;
     std::vector<std::string> messages;  // the message lines printed so far
     bool (*interrupted)() = nullptr;    // ends a wait for the history's lock
@@ -34,6 +35,7 @@ struct RunLog {
     std::optional<std::string> serial_requested;  // the --serial value, even when refused
     std::optional<RomImage> merged;               // the image that was to be programmed
     std::optional<RomImage> read_back;
+    std::optional<std::string> counts;  // a station's counts, a JSON object for its end record
 };
 
 // Opens the history at path before any cable is touched and keeps the run's messages from now
@@ -53,6 +55,9 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
 // "Unable to write log %s\n" when status was 0: an update the history cannot prove must not
 // read as plain success.
 int log_end(RunLog& log, int status, RunOutcome outcome);
+
+// A new run id: 16 upper-case hex digits, different for runs on one machine at one moment.
+std::string new_run_id();
 
 // ms_since_epoch as "YYYY-MM-DDThh:mm:ss.mmmZ" (UTC); empty when the system cannot express that
 // time.

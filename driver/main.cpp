@@ -7,6 +7,7 @@
 #include "driver/history.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
+#include "driver/station.h"
 #include "handoff/interrupt.h"
 #include "handoff/jumper_prompt.h"
 #include "handoff/programmer.h"
@@ -31,6 +32,10 @@ int main(int argc, char** argv) {
     if (options.log && !options.help && !options.version &&
         !open_run_log(log, *options.log, argc, argv, interrupt_requested)) {
         return kStatusFailed;
+    }
+    log.batch = options.batch;
+    if (options.all) {
+        return run_station(options, argv[0], log);
     }
     int status = kStatusDone;
     if (answer_front_door(options, standard_output_written, status, &log)) {

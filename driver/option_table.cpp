@@ -4,6 +4,7 @@
 
 namespace {
 
+// A station programs the file on every cable it finds, so it names none and takes no serial.
 // Listing and leaving select mode program nothing, and a listing keeps no history; the JSON
 // document describes cables, not a file. Of two modes on one line the one checked first is named.
 // What only shapes an update is refused without a file, so that an empty file variable in a
@@ -22,16 +23,26 @@ const OptionRow kRows[] = {
      "stop after showing the merged image; change nothing"},
     {"--debug", 'd', &Options::debug, nullptr, nullptr, 0, {}, false,
      "also dump the cable's image when fix-ups changed it"},
-    {"--list", 'l', &Options::list, nullptr, nullptr, 1,
+    {"--all", 'a', &Options::all, nullptr, nullptr, 1,
+     {"--cable", "--serial", "--list", "--leave-select-mode", "--batch"}, true,
+     "update every suitable cable attached, each in a run\n"
+     "of its own, all at once"},
+    {"--jobs", 0, nullptr, &Options::jobs, "<n>", 0, {}, false,
+     "with --all: at most n runs at once (1 to 1024;\n"
+     "also --jobs=<n>)"},
+    {"--list", 'l', &Options::list, nullptr, nullptr, 2,
      {"--leave-select-mode", kFileWord, "--serial", "--force", "--dry-run", "--log"}, false,
      "list the attached cables and what their ROMs hold"},
-    {"--json", 0, &Options::json, nullptr, nullptr, 3, {kFileWord}, false,
+    {"--json", 0, &Options::json, nullptr, nullptr, 4, {kFileWord}, false,
      "print one JSON document instead of dumps and lines\n"
-     "(when showing a cable, or with --list)"},
+     "(when showing a cable, with --list or with --all)"},
     {"--log", 0, nullptr, &Options::log, "<history>", 0, {}, false,
      "append the run's start and end records, JSON Lines,\n"
      "to this file (also --log=<history>)"},
-    {"--leave-select-mode", 0, &Options::leave_select_mode, nullptr, nullptr, 2,
+    {"--batch", 0, nullptr, &Options::batch, "<id>", 0, {}, false,
+     "add \"batch\":<id> to the run's history records\n"
+     "(also --batch=<id>)"},
+    {"--leave-select-mode", 0, &Options::leave_select_mode, nullptr, nullptr, 3,
      {kFileWord, "--serial", "--force", "--dry-run", "--json"}, false,
      "switch a cable that a stopped run left in select\n"
      "mode back to normal mode, then show its ROM"},

@@ -64,7 +64,8 @@ void find_help_words(int argc, const char* const* argv, Options& options) {
 // Whether a word of a conflict rule (an option's long form, or kFileWord) is on the parsed line.
 bool word_present(const Options& options, const char* word) {
     if (std::strcmp(word, kFileWord) == 0) {
-        return options.file.has_value();
+        // A station's JSON document describes the file and every cable it was programmed on.
+        return options.file.has_value() && !options.all;
     }
     const OptionRow* row = find_option(word);
     return row != nullptr &&
@@ -109,7 +110,37 @@ bool log_misnamed(const Options& options) {
     return false;
 }
 
+// --jobs only limits a station, to a number it can keep.
+bool jobs_misused(const Options& options) {
+    if (!options.jobs) {
+        return false;
+    }
+    if (!options.all) {
+        put_message("Option --jobs cannot be used without --all\n");
+        return true;
+    }
+    if (job_limit(*options.jobs) == 0) {
+        put_message("Option --jobs needs a whole number from 1 to 1024\n");
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+int job_limit(const std::string& text) {
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        value = value * 10 + (c - '0');
+        if (value > kMaxJobs) {
+            return 0;
+        }
+    }
+    return value;
+}
 
 bool parse_command_line(int argc, const char* const* argv, Options& options) {
     options = Options{};
@@ -162,7 +193,7 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         put_message("Only one file can be programmed at a time\n");
         misuse = true;
     }
-    misuse = misuse || words_conflict(options) || log_misnamed(options);
+    misuse = misuse || words_conflict(options) || log_misnamed(options) || jobs_misused(options);
     // The modes refuse these options in their own words above.
     if (!misuse && needs_file != nullptr && !options.file) {
         print_message("Option %s needs a file to program\n", needs_file->name);

@@ -17,9 +17,19 @@ struct Options {
     bool version = false;               // print the version and touch no cable
     bool list = false;                  // list the attached cables instead of showing one
     bool json = false;  // one JSON document on standard output instead of dumps and lines
-    bool leave_select_mode = false;  // switch a cable back to normal mode and show its ROM
-    std::optional<std::string> log;  // history file that the run appends its records to
+    bool leave_select_mode = false;    // switch a cable back to normal mode and show its ROM
+    std::optional<std::string> log;    // history file that the run appends its records to
+    bool all = false;                  // update every suitable cable attached, each in its own run
+    std::optional<std::string> jobs;   // with --all: the most runs at once, as typed
+    std::optional<std::string> batch;  // the station run that this run belongs to, for the history
 };
+
+// The most runs a station starts at once.
+constexpr int kMaxJobs = 1024;
+
+// The number text gives when it is decimal digits only with a value from 1 to kMaxJobs (leading
+// zeros allowed); 0 otherwise.
+int job_limit(const std::string& text);
 
 // Fills options from argv. Returns false on misuse, after printing its messages. --help and
 // --version anywhere (outside a value option's value) win over every other word and every misuse.

@@ -45,6 +45,8 @@ std::string described(const Options& o) {
     value("file", o.file);
     value("serial", o.serial);
     value("log", o.log);
+    value("jobs", o.jobs);
+    value("batch", o.batch);
     flag("debug", o.debug);
     flag("force", o.force);
     flag("dry-run", o.dry_run);
@@ -53,6 +55,7 @@ std::string described(const Options& o) {
     flag("list", o.list);
     flag("json", o.json);
     flag("leave-select-mode", o.leave_select_mode);
+    flag("all", o.all);
     return text.empty() ? text : text.substr(1);
 }
 
@@ -104,6 +107,13 @@ TEST(CommandLine, GoodWalks) {
         {{"--log=a=b", "--log", "later"}, "log=later"},
         {{"--log", "h.jsonl", "-h"}, "help"},
         {{"a.pof"}, "file=a.pof"},
+        // A station takes what shapes each cable's update, and a JSON document of its own.
+        {{"-A", "-f", "-n", "-d", "--json", "--log", "h", "a.pof"},
+         "file=a.pof log=h debug force dry-run json all"},
+        {{"--all", "--jobs", "0001024", "a.pof"}, "file=a.pof jobs=0001024 all"},
+        {{"a.pof", "--JOBS=1", "-a"}, "file=a.pof jobs=1 all"},
+        {{"--batch", "0123abcd", "-c", "A", "a.pof"}, "cable=A file=a.pof batch=0123abcd"},
+        {{"--batch=x", "--list"}, "batch=x list"},
     };
     for (const Case& c : cases) {
         std::string trace;
@@ -123,6 +133,11 @@ TEST(CommandLine, Misuse) {
     const std::string one_file =
         std::string("Only one file can be programmed at a time\n") + kUsage;
     const std::string log_pof = std::string("Option --log cannot name a POF file\n") + kUsage;
+    auto all_with = [](const char* option) {
+        return std::string("Option --all cannot be used with ") + option + "\n" + kUsage;
+    };
+    const std::string jobs_range =
+        std::string("Option --jobs needs a whole number from 1 to 1024\n") + kUsage;
     auto needs_file = [](const char* option) {
         return std::string("Option ") + option + " needs a file to program\n" + kUsage;
     };
@@ -194,6 +209,22 @@ TEST(CommandLine, Misuse) {
         {{"-n", "-f", "--serial=A"}, needs_file("--dry-run")},
         {{"--json", "-F"}, needs_file("--force")},
         {{"--log", "h.jsonl", "--serial="}, needs_file("--serial")},
+        // A station: every cable, one file; the first misuse on the line is the one named.
+        {{"--all"}, needs_file("--all")},
+        {{"-f", "-a"}, needs_file("--force")},
+        {{"--all", "-c", "A", "a.pof"}, all_with("--cable")},
+        {{"-S", "A-1", "-a", "a.pof"}, all_with("--serial")},
+        {{"--list", "--all"}, all_with("--list")},
+        {{"a.pof", "--leave-select-mode", "-a"}, all_with("--leave-select-mode")},
+        {{"-a", "--batch", "x", "a.pof"}, all_with("--batch")},
+        {{"--jobs", "2", "a.pof"},
+         std::string("Option --jobs cannot be used without --all\n") + kUsage},
+        {{"-a", "--jobs", "0", "a.pof"}, jobs_range},
+        {{"-a", "--jobs=1025", "a.pof"}, jobs_range},
+        {{"-a", "--jobs", "+4", "a.pof"}, jobs_range},
+        {{"-a", "--jobs=", "a.pof"}, jobs_range},
+        {{"-a", "--jobs", "99999999999999999999", "a.pof"}, jobs_range},
+        {{"-a", "a.pof", "--jobs"}, std::string("Option --jobs needs a value\n") + kUsage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());

@@ -15,6 +15,34 @@ Reconciliation refuse() {
     return Reconciliation{};
 }
 
+// Where a judgement speaks: to standard output and error, or, quietly, into a list of lines.
+struct Voice {
+    std::vector<std::string>* quiet;
+
+    void dump(const char* label, const RomImage& image) const {
+        if (quiet == nullptr) {
+            dump_rom(label, image);
+        }
+    }
+    void say(const std::string& text) const {
+        if (quiet == nullptr) {
+            put_message(text.c_str());
+            return;
+        }
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            quiet->push_back(text.substr(start, end - start));
+        }
+    }
+};
+
+std::string formatted(const char* format, int a, int b, const char* c) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
 }  // namespace
 
 CableState examine_cable(const RomImage& image) {
@@ -47,33 +75,34 @@ CableState assess_cable(const RomImage& image, bool debug) {
     return state;
 }
 
-Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force) {
+Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force,
+                         std::vector<std::string>* quiet) {
+    const Voice voice{quiet};
     CableState& state = *cable;
     PofImage& pof = *file;
-    dump_rom("pof file", pof.image);
+    voice.dump("pof file", pof.image);
     const std::uint16_t file_version = zan_version(pof.image);
     const std::uint16_t file_id = hardware_id(pof.image);
-    print_message("POF ZAN_version=%d, hardware_id=%d, signature %s\n", file_version, file_id,
-                  presence(pof.image));
+    voice.say(formatted("POF ZAN_version=%d, hardware_id=%d, signature %s\n", file_version, file_id,
+                        presence(pof.image)));
 
     Reconciliation result;
     if (state.blank) {
         // In a file the serial field holds the format that a new serial number must follow.
         std::string format = rom_text(pof.image, kSerialOffset, kSerialSize);
         if (!serial_matches_format(format.c_str(), serial)) {
-            print_message("Please provide a serial number of the format %s\n", format.c_str());
+            voice.say("Please provide a serial number of the format " + format + "\n");
             return refuse();
         }
         stamp_serial(pof, serial, kSerialOffset, format.size());
         result.hardware_id = file_id;
     } else {
         if (serial != nullptr) {
-            put_message("Once a board has a serial number you can't change it!\n");
+            voice.say("Once a board has a serial number you can't change it!\n");
             return refuse();
         }
         if (state.hardware_id != file_id) {
-            put_message(
-                "pof is not suitable for this cable because it has the wrong hardware ID\n");
+            voice.say("pof is not suitable for this cable because it has the wrong hardware ID\n");
             return refuse();
         }
         if (!has_signature(state.image)) {
@@ -91,11 +120,11 @@ Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, 
     }
 
     if (!has_signature(pof.image)) {
-        put_message(
+        voice.say(
             "No signature in POF file.  Newer versions of linkhub will not\n"
             "work with a cable programmed with this file\n");
         if (!force) {
-            put_message("Use the --force option to reprogram anyway\n");
+            voice.say("Use the --force option to reprogram anyway\n");
             return refuse();
         }
     }
@@ -105,13 +134,15 @@ Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, 
     const bool reprogram = state.blank || file_version > state.version ||
                            (file_version == state.version && changed) || force;
     if (!reprogram) {
-        put_message(file_version < state.version
-                        ? "This cable contains a newer version of the hardware than the file\n"
-                        : "This cable contains the same version of the hardware as the file\n");
-        put_message("Use the --force option to reprogram anyway\n");
-        return refuse();
+        voice.say(file_version < state.version
+                      ? "This cable contains a newer version of the hardware than the file\n"
+                      : "This cable contains the same version of the hardware as the file\n");
+        voice.say("Use the --force option to reprogram anyway\n");
+        Reconciliation refusal;
+        refusal.not_newer = true;
+        return refusal;
     }
-    dump_rom("Merged", pof.image);
+    voice.dump("Merged", pof.image);
     result.reprogram = true;
     return result;
 }

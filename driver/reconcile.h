@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "image/pof_file.h"
 #include "image/rom_image.h"
@@ -17,6 +19,7 @@ struct CableState {
 struct Reconciliation {
     bool reprogram = false;         // false: refused, after its message
     std::uint16_t hardware_id = 0;  // the id that decides on the jumper prompt
+    bool not_newer = false;         // refused only because the file is not newer than the cable
 };
 
 // The state of a cable image after fix-ups; prints nothing.
@@ -30,5 +33,7 @@ CableState assess_cable(const RomImage& image, bool debug);
 
 // Decides whether the cable may be programmed with the file and merges the cable's identity into
 // it: *file gets the merged image, and cable->image takes the file's signature block when the
-// cable has none. serial may be null.
-Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force);
+// cable has none. serial may be null. With `quiet` it prints nothing: no dumps, and each message
+// line goes there, without its line end, in place of standard error.
+Reconciliation reconcile(CableState* cable, PofImage* file, const char* serial, bool force,
+                         std::vector<std::string>* quiet = nullptr);

@@ -43,7 +43,16 @@ bool bad_log(const Options& options) {
 }
 
 bool is_value_option(const std::string& arg) {
-    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") || lower(arg) == "--log";
+    return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") ||
+           lower(arg) == "--log" || lower(arg) == "--jobs" || lower(arg) == "--batch";
+}
+
+// Decimal digits only, leading zeros allowed, worth 1 to 1024.
+bool jobs_number(const std::string& text) {
+    const std::size_t digits = text.find_first_not_of('0');
+    const std::string significant = digits == std::string::npos ? "" : text.substr(digits);
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos &&
+           !significant.empty() && significant.size() <= 4 && std::stoi(significant) <= 1024;
 }
 
 // The value of "--long=value" in any letter case, or none.
@@ -84,6 +93,14 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             options.serial = args[++i];
         } else if (lower(arg) == "--log") {
             options.log = args[++i];
+        } else if (lower(arg) == "--jobs") {
+            options.jobs = args[++i];
+        } else if (lower(arg) == "--batch") {
+            options.batch = args[++i];
+        } else if (attached(arg, "--jobs")) {
+            options.jobs = attached(arg, "--jobs");
+        } else if (attached(arg, "--batch")) {
+            options.batch = attached(arg, "--batch");
         } else if (attached(arg, "--cable")) {
             options.cable = attached(arg, "--cable");
         } else if (attached(arg, "--serial")) {
@@ -100,6 +117,8 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             options.list = true;
         } else if (lower(arg) == "--json") {
             options.json = true;
+        } else if (is_word(arg, "--all", "-a")) {
+            options.all = true;
         } else if (lower(arg) == "--leave-select-mode") {
             options.leave_select_mode = true;
         } else if (arg.size() > 1 && arg[0] == '-' && !pof_name(arg)) {
@@ -115,12 +134,16 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
     const bool listing_alone =
         !options.list || (!updating && !options.log && !options.leave_select_mode);
     const bool leaving_alone = !options.leave_select_mode || (!updating && !options.json);
+    // A station programs one file on every cable it finds, in at most --jobs runs at once.
+    const bool station_alone = !options.all || !(options.cable || options.serial || options.list ||
+                                                 options.leave_select_mode || options.batch);
+    const bool jobs_fit = !options.jobs || (options.all && jobs_number(*options.jobs));
     // Without a file, what only shapes an update would be ignored.
     const bool update_words_alone =
-        options.file || !(options.serial || options.force || options.dry_run);
+        options.file || !(options.serial || options.force || options.dry_run || options.all);
     return !misuse && (!options.file || pof_name(*options.file)) && listing_alone &&
-           leaving_alone && !(options.json && options.file) && !bad_log(options) &&
-           update_words_alone;
+           leaving_alone && !(options.json && options.file && !options.all) && !bad_log(options) &&
+           station_alone && jobs_fit && update_words_alone;
 }
 
 }  // namespace
@@ -166,7 +189,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 options.help == expected.help && options.version == expected.version &&
                 options.list == expected.list && options.json == expected.json &&
                 options.log == expected.log &&
-                options.leave_select_mode == expected.leave_select_mode);
+                options.leave_select_mode == expected.leave_select_mode &&
+                options.all == expected.all && options.jobs == expected.jobs &&
+                options.batch == expected.batch);
     }
     return 0;
 }

@@ -180,6 +180,9 @@ Seeds command_line_seeds() {
     seeds["log_names_pof"] = words({"--log", "zan.POF", "new.pof"});
     seeds["log_empty"] = words({"--log=", "-d"});
     seeds["bad_name_value_last"] = words({"a.txt", "b.pof", "-c"});
+    seeds["station"] = words({"-a", "--jobs", "0008", "-f", "--json", "new.pof"});
+    seeds["station_jobs_range"] = words({"--all", "--jobs=1025", "new.pof"});
+    seeds["station_with_cable"] = words({"-c", "USB-1", "--ALL", "--batch=b", "new.pof"});
     return seeds;
 }
 

@@ -16,6 +16,10 @@ void prepare_signals();
 // kInterruptAcknowledgement as a line to standard error.
 void arm_interrupt_guard();
 
+// Replaces the line (without its line end, at most 200 characters) that the guard prints when
+// it records an interrupt; for a program that stands for many runs. Called before arming it.
+void set_interrupt_acknowledgement(const char* text);
+
 // Records an interrupt that came by other means than a signal (end of input at a jumper screen),
 // exactly as if the program had received it.
 void record_interrupt();

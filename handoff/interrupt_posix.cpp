@@ -23,15 +23,8 @@ static_assert(std::atomic<pid_t>::is_always_lock_free, "the group id must be loc
 
 // "\n", the acknowledgement and its line end, so that the handler writes the line in one call;
 // from the first byte when it must end an open line (a countdown, a prompt), else from the second.
-constexpr auto kAcknowledgement = [] {
-    std::array<char, sizeof kInterruptAcknowledgement + 1> line{};
-    line.front() = '\n';
-    for (std::size_t i = 0; i + 1 < sizeof kInterruptAcknowledgement; ++i) {
-        line[i + 1] = kInterruptAcknowledgement[i];
-    }
-    line.back() = '\n';
-    return line;
-}();
+std::array<char, 203> acknowledgement{'\n'};
+std::size_t acknowledgement_size = 0;  // both line ends included
 
 // /dev/null, opened when the guard is armed. The handler puts it in place of standard input, so
 // that a prompt whose read had not yet begun when the signal came still returns at once instead
@@ -85,8 +78,11 @@ void set_disposition(int signal_number, void (*handler)(int)) {
 
 void note_interrupt(int signal_number) {
     if (!interrupted.exchange(true)) {
+        if (acknowledgement_size == 0) {
+            set_interrupt_acknowledgement(kInterruptAcknowledgement);
+        }
         const std::size_t from = take_open_line() ? 0 : 1;
-        (void)!write(STDERR_FILENO, kAcknowledgement.data() + from, kAcknowledgement.size() - from);
+        (void)!write(STDERR_FILENO, acknowledgement.data() + from, acknowledgement_size - from);
     }
     last_signal.store(signal_number);
 }
@@ -131,7 +127,19 @@ void prepare_signals() {
     set_disposition(SIGXFSZ, SIG_IGN);
 }
 
+void set_interrupt_acknowledgement(const char* text) {
+    std::size_t size = 1;
+    for (; *text != '\0' && size + 1 < acknowledgement.size(); ++size, ++text) {
+        acknowledgement[size] = *text;
+    }
+    acknowledgement[size] = '\n';
+    acknowledgement_size = size + 1;
+}
+
 void arm_interrupt_guard() {
+    if (acknowledgement_size == 0) {
+        set_interrupt_acknowledgement(kInterruptAcknowledgement);
+    }
     armed = true;
     interrupted.store(false);
     last_signal.store(0);

@@ -15,9 +15,11 @@ HANDLE cleanup_done = nullptr;
 // (a console read ends by itself on Ctrl-C; a file read never blocks).
 HANDLE run_thread = nullptr;
 
+const char* acknowledgement = kInterruptAcknowledgement;
+
 void note_interrupt() {
     if (!interrupted.exchange(true)) {
-        std::fprintf(stderr, "%s%s\n", take_open_line() ? "\n" : "", kInterruptAcknowledgement);
+        std::fprintf(stderr, "%s%s\n", take_open_line() ? "\n" : "", acknowledgement);
     }
 }
 
@@ -43,6 +45,10 @@ BOOL WINAPI on_console_event(DWORD event) {
 }
 
 }  // namespace
+
+void set_interrupt_acknowledgement(const char* text) {
+    acknowledgement = text;
+}
 
 // The console delivers Ctrl-C to every process on it, the programmer included: nothing to set.
 void prepare_signals() {}

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "image/rom_text.h"
@@ -169,10 +170,24 @@ int command_add(const Arguments& raw) {
     specs.push_back({"--serial", true});
     specs.push_back({"--blank", false});
     specs.push_back({"--rom", true});
+    specs.push_back({"--count", true});
     ToolArgs args;
     std::string dir;
     if (!parse_tool_args(raw, specs, args) || !take_existing_bench(args, 1, "add", dir)) {
         return kToolUsage;
+    }
+    // Many cables in one command, for benchmarks and tests of many cables at once.
+    int count = 0;
+    if (has_option(args, "--count")) {
+        const std::string& text = args.options.at("--count");
+        char* end = nullptr;
+        const long n = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || n < 1 || n > 10000) {
+            std::fprintf(stderr, "cablebench: --count needs a number from 1 to 10000\n");
+            return kToolUsage;
+        }
+        count = static_cast<int>(n);
+        args.options.erase("--count");
     }
     CableRecord cable;
     cable.name = args.positionals[0];
@@ -197,7 +212,17 @@ int command_add(const Arguments& raw) {
         cable.rom = make_rom(fields);
     }
     cable.rom_written = !blank;
-    return add_cable(dir, cable) ? kToolOk : kToolFailed;
+    if (count == 0) {
+        return add_cable(dir, cable) ? kToolOk : kToolFailed;
+    }
+    const std::string base = cable.name;
+    for (int k = 1; k <= count; ++k) {
+        cable.name = base + "-" + std::to_string(k);
+        if (!add_cable(dir, cable)) {
+            return kToolFailed;
+        }
+    }
+    return kToolOk;
 }
 
 int command_remove(const Arguments& raw) {

@@ -24,6 +24,7 @@ constexpr char kHelp[] =
     "        --version N --hwid N --kind N --serial S --product P --signature|--no-signature\n"
     "                                     these fields (defaults 1, 2, 0, A-0001, USB-KestrelII,\n"
     "                                     signature present)\n"
+    "        --count N                    N such cables at once, named NAME-1 to NAME-N\n"
     "  remove [DIR] NAME                remove a cable\n"
     "  fault [DIR] NAME KIND VALUE [--once] [--after N]\n"
     "        KIND find, lock, rom-read, set-parameter or name: the library call returns the\n"

@@ -46,6 +46,11 @@ TEST(BenchTool, AddsCablesAndMakesPofFilesWithTheRequestedRom) {
     ASSERT_EQ(tool({"add", bench, "copy", "--rom", hex}).status, 0);
     EXPECT_EQ(cable_named(bench, "copy").rom, signed_rom);
 
+    ASSERT_EQ(tool({"add", bench, "rack", "--count", "3", "--version", "5"}).status, 0);
+    EXPECT_EQ(list_cables(bench).size(), 7u);
+    EXPECT_EQ(zan_version(cable_named(bench, "rack-1").rom), 5u);
+    EXPECT_EQ(zan_version(cable_named(bench, "rack-3").rom), 5u);
+
     // make-pof writes files the program loads.
     const std::string path = dir.path() + "/demo.pof";
     result = tool({"make-pof", path, "--version", "9", "--hwid", "3", "--serial-format", "AB-##",
@@ -76,6 +81,8 @@ TEST(BenchTool, RefusesBadUsage) {
         {{"add", dir.path(), "x", "--serial", "12345678901234567"}, 2},
         {{"add", dir.path(), "x", "--signature", "--no-signature"}, 2},
         {{"add", dir.path(), "x", "--colour", "red"}, 2},
+        {{"add", dir.path(), "x", "--count", "0"}, 2},
+        {{"add", dir.path(), "x", "--count", "2x"}, 2},
         {{"add", dir.path() + "/none", "x"}, 2},
         {{"show"}, 2},
         {{"fault", dir.path(), "nobody", "lock", "36"}, 1},
