@@ -1,6 +1,9 @@
 #include "driver/options.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
+#include <vector>
 
 #include "common/message.h"
 #include "driver/option_table.h"
@@ -110,6 +113,15 @@ bool log_misnamed(const Options& options) {
     return false;
 }
 
+// Where each option first stands on the line, by row; INT_MAX for one that is absent.
+using Positions = std::vector<int>;
+
+int position_of(const Positions& positions, const char* word) {
+    const OptionRow* row = find_option(word);
+    return row != nullptr ? positions[static_cast<std::size_t>(row - option_rows().first)]
+                          : INT_MAX;
+}
+
 // --jobs only limits a station, to a number it can keep.
 bool jobs_misused(const Options& options) {
     if (!options.jobs) {
@@ -124,6 +136,27 @@ bool jobs_misused(const Options& options) {
         return true;
     }
     return false;
+}
+
+// A station's misuses are reported in the order their words stand on the line.
+bool station_misused(const Options& options, const Positions& positions) {
+    const char* with = nullptr;
+    const OptionRow* all = find_option("--all");
+    for (const char* word : all->cannot_go_with) {
+        if (options.all && word != nullptr && word_present(options, word) &&
+            (with == nullptr || position_of(positions, word) < position_of(positions, with))) {
+            with = word;
+        }
+    }
+    const int with_at = with != nullptr ? position_of(positions, with) : INT_MAX;
+    if (options.jobs && position_of(positions, "--jobs") < with_at && jobs_misused(options)) {
+        return true;
+    }
+    if (with != nullptr) {
+        print_message("Option %s cannot be used with %s\n", all->name, with);
+        return true;
+    }
+    return jobs_misused(options);
 }
 
 }  // namespace
@@ -152,7 +185,9 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
     const char* missing_value = nullptr;  // a value option that ends the line
     bool second_file = false;
     const OptionRow* needs_file = nullptr;  // the first option that only an update takes
+    Positions positions(option_rows().count, INT_MAX);
     for (int i = 1; i < argc; ++i) {
+        const int word_at = i;
         const char* arg = argv[i];
         const OptionRow* row = find_option(arg);
         const char* value = nullptr;
@@ -176,6 +211,10 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         } else {
             second_file = true;
         }
+        if (row != nullptr) {
+            int& at = positions[static_cast<std::size_t>(row - option_rows().first)];
+            at = std::min(at, word_at);
+        }
         if (row != nullptr && row->needs_file && needs_file == nullptr) {
             needs_file = row;
         }
@@ -193,7 +232,8 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         put_message("Only one file can be programmed at a time\n");
         misuse = true;
     }
-    misuse = misuse || words_conflict(options) || log_misnamed(options) || jobs_misused(options);
+    misuse = misuse || station_misused(options, positions) || words_conflict(options) ||
+             log_misnamed(options);
     // The modes refuse these options in their own words above.
     if (!misuse && needs_file != nullptr && !options.file) {
         print_message("Option %s needs a file to program\n", needs_file->name);

@@ -217,6 +217,10 @@ TEST(CommandLine, Misuse) {
         {{"--list", "--all"}, all_with("--list")},
         {{"a.pof", "--leave-select-mode", "-a"}, all_with("--leave-select-mode")},
         {{"-a", "--batch", "x", "a.pof"}, all_with("--batch")},
+        // Several station misuses: the first on the line is named.
+        {{"-a", "--serial", "A-1", "--cable", "B", "a.pof"}, all_with("--serial")},
+        {{"--jobs", "0", "-c", "B", "-a", "a.pof"}, jobs_range},
+        {{"-a", "-c", "B", "--jobs", "0", "a.pof"}, all_with("--cable")},
         {{"--jobs", "2", "a.pof"},
          std::string("Option --jobs cannot be used without --all\n") + kUsage},
         {{"-a", "--jobs", "0", "a.pof"}, jobs_range},
