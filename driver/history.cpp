@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <random>
 
 #include "common/message.h"
@@ -94,6 +95,20 @@ std::string rom_fields(const RomImage* rom) {
            ",\"signature\":" + (has_signature(state.image) ? "true" : "false");
 }
 
+// The identity as the run ended: read back, else as read when nothing was written; unknown once
+// the programmer ran and nothing was read back.
+std::string identity_after(const RunLog& log) {
+    const std::optional<RomImage>& rom =
+        log.read_back || log.programmer_started ? log.read_back : log.as_read;
+    if (!rom) {
+        return ",\"serial_after\":null,\"zan_version_after\":null,\"hardware_id_after\":null";
+    }
+    CableState state = examine_cable(*rom);
+    return ",\"serial_after\":" + json_string(rom_text(state.image, kSerialOffset, kSerialSize)) +
+           ",\"zan_version_after\":" + std::to_string(state.version) +
+           ",\"hardware_id_after\":" + std::to_string(state.hardware_id);
+}
+
 std::string file_fields(const std::string* path, const PofImage* pof) {
     if (path == nullptr || pof == nullptr || pof->crc_pos == kNoPosition) {
         return ",\"file\":null";
@@ -102,7 +117,10 @@ std::string file_fields(const std::string* path, const PofImage* pof) {
     unsigned stored = pof->bytes[pof->crc_pos] | (pof->bytes[pof->crc_pos + 1] << 8);
     char crc[5];
     std::snprintf(crc, sizeof crc, "%04X", stored);
+    std::error_code error;
+    const std::string absolute = std::filesystem::absolute(*path, error).string();
     return ",\"file\":{\"path\":" + json_string(*path) +
+           ",\"absolute_path\":" + (error ? "null" : json_string(absolute)) +
            ",\"size\":" + std::to_string(pof->length) + ",\"crc\":\"" + crc + "\"}";
 }
 
@@ -122,7 +140,19 @@ bool append(RunLog& log, const std::string& record) {
     return false;
 }
 
+std::string working_folder() {
+    std::error_code error;
+    const std::string folder = std::filesystem::current_path(error).string();
+    return error ? "null" : json_string(folder);
+}
+
 }  // namespace
+
+std::string serial_record(const RunLog& log, const std::string& cable, const std::string& serial) {
+    return "{\"record\":\"serial\",\"run\":\"" + log.run + "\"" + batch_field(log) +
+           ",\"time\":\"" + utc_time_text(now_ms()) + "\",\"cable\":" + json_string(cable) +
+           ",\"serial\":" + json_string(serial) + "}\n";
+}
 
 std::string utc_time_text(std::int64_t ms_since_epoch) {
     // The milliseconds count forward from the second before, also before 1970.
@@ -166,12 +196,15 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
     if (log.file == nullptr) {
         return true;
     }
+    if (rom != nullptr) {
+        log.as_read = *rom;
+    }
     std::string record =
         "{\"record\":\"start\",\"run\":\"" + log.run + "\"" + batch_field(log) + ",\"time\":\"" +
         utc_time_text(now_ms()) + "\",\"host\":" + optional_string(host_name()) +
         ",\"user\":" + optional_string(user_name()) +
         ",\"version\":" + json_string(tool_version()) + ",\"pid\":" + std::to_string(process_id()) +
-        ",\"argv\":" + json_array(log.argv) +
+        ",\"argv\":" + json_array(log.argv) + ",\"cwd\":" + working_folder() +
         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
         ",\"action\":" + json_string(action) + ",\"serial_requested\":" +
         (log.serial_requested ? json_string(*log.serial_requested) : "null") + rom_fields(rom) +
@@ -190,7 +223,9 @@ int log_end(RunLog& log, int status, RunOutcome outcome) {
         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
         ",\"merged\":" + optional_rom(log.merged) +
         ",\"read_back\":" + optional_rom(log.read_back) + ",\"status\":" + std::to_string(status) +
-        ",\"outcome\":\"" + outcome_word(outcome) + "\",\"messages\":" + json_array(log.messages) +
+        ",\"outcome\":\"" + outcome_word(outcome) + "\"" + identity_after(log) +
+        ",\"programmer_started\":" + (log.programmer_started ? "true" : "false") +
+        ",\"messages\":" + json_array(log.messages) +
         (log.counts ? ",\"counts\":" + *log.counts : "") + "}";
     bool written = append(log, record);
     close_history_file(log.file);

@@ -35,6 +35,8 @@ struct RunLog {
     std::optional<std::string> serial_requested;  // the --serial value, even when refused
     std::optional<RomImage> merged;               // the image that was to be programmed
     std::optional<RomImage> read_back;
+    std::optional<RomImage> as_read;    // the ROM the start record gave, until read_back tells more
+    bool programmer_started = false;    // from then on the cable may have been written
     std::optional<std::string> counts;  // a station's counts, a JSON object for its end record
 };
 
@@ -55,6 +57,10 @@ bool log_start(RunLog& log, const char* action, const RomImage* rom, const std::
 // "Unable to write log %s\n" when status was 0: an update the history cannot prove must not
 // read as plain success.
 int log_end(RunLog& log, int status, RunOutcome outcome);
+
+// A serial record: run `log.run` took serial for cable, before touching it. One line with its
+// line end.
+std::string serial_record(const RunLog& log, const std::string& cable, const std::string& serial);
 
 // A new run id: 16 upper-case hex digits, different for runs on one machine at one moment.
 std::string new_run_id();

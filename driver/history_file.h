@@ -26,6 +26,9 @@ void unlock_history_file(HistoryFile* file);
 // record to be glued onto.
 bool append_history_line(HistoryFile* file, const std::string& line);
 
+// With the lock held: the whole file as it stands. False when it could not be read.
+bool read_history_text(HistoryFile* file, std::string& text);
+
 // Closes the file; null is allowed.
 void close_history_file(HistoryFile* file);
 

@@ -88,6 +88,27 @@ bool append_history_line(HistoryFile* file, const std::string& line) {
     return false;
 }
 
+bool read_history_text(HistoryFile* file, std::string& text) {
+    struct stat info {};
+    if (file == nullptr || fstat(file->fd, &info) != 0) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t got =
+            pread(file->fd, &text[done], text.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 void close_history_file(HistoryFile* file) {
     if (file != nullptr) {
         close(file->fd);

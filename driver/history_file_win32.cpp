@@ -93,6 +93,29 @@ bool append_history_line(HistoryFile* file, const std::string& line) {
     return false;
 }
 
+bool read_history_text(HistoryFile* file, std::string& text) {
+    LARGE_INTEGER size{};
+    if (file == nullptr || !GetFileSizeEx(file->handle, &size)) {
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    while (done < text.size()) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(done);
+        at.OffsetHigh = static_cast<DWORD>(static_cast<ULONGLONG>(done) >> 32);
+        const std::size_t left = text.size() - done;
+        DWORD read = 0;
+        if (!ReadFile(file->handle, &text[done],
+                      static_cast<DWORD>(left < MAXDWORD ? left : MAXDWORD), &read, &at) ||
+            read == 0) {
+            return false;
+        }
+        done += read;
+    }
+    return true;
+}
+
 void close_history_file(HistoryFile* file) {
     if (file != nullptr) {
         CloseHandle(file->handle);

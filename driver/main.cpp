@@ -5,6 +5,7 @@
 #include "cable/pause.h"
 #include "driver/front_door.h"
 #include "driver/history.h"
+#include "driver/history_report.h"
 #include "driver/options.h"
 #include "driver/reprogram.h"
 #include "driver/station.h"
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     Options options;
     if (!parse_command_line(argc, argv, options)) {
         return kStatusMisuse;
+    }
+    // A report reads the history alone.
+    if (options.history && !options.help && !options.version) {
+        return report_history(options);
     }
     // The help screen and the version need no cable, so no client library either.
     if (!options.help && !options.version && !bind_linkhub_client()) {

@@ -9,7 +9,7 @@
 #include "driver/options.h"
 
 // The most words one option can be refused with.
-constexpr std::size_t kMaxConflicts = 6;
+constexpr std::size_t kMaxConflicts = 10;
 
 // The word that stands for the file name in a conflict rule and its message.
 constexpr const char* kFileWord = "a file";

@@ -7,6 +7,7 @@
 
 #include "common/message.h"
 #include "driver/option_table.h"
+#include "driver/serial_range.h"
 #include "image/ascii.h"
 #include "image/regular_file.h"
 
@@ -138,6 +139,28 @@ bool jobs_misused(const Options& options) {
     return false;
 }
 
+// A range must split into its two ends, hold a serial, and be kept in the history it is taken
+// through.
+bool serials_misused(const Options& options) {
+    if (!options.serials) {
+        return false;
+    }
+    SerialRange range;
+    if (!split_serial_range(*options.serials, range)) {
+        put_message("Option --serials needs FIRST..LAST\n");
+        return true;
+    }
+    if (serial_range_reversed(range)) {
+        print_message("Serial range %s is empty\n", options.serials->c_str());
+        return true;
+    }
+    if (!options.log) {
+        put_message("Option --serials needs --log\n");
+        return true;
+    }
+    return false;
+}
+
 // A station's misuses are reported in the order their words stand on the line.
 bool station_misused(const Options& options, const Positions& positions) {
     const char* with = nullptr;
@@ -233,9 +256,10 @@ bool parse_command_line(int argc, const char* const* argv, Options& options) {
         misuse = true;
     }
     misuse = misuse || station_misused(options, positions) || words_conflict(options) ||
-             log_misnamed(options);
-    // The modes refuse these options in their own words above.
-    if (!misuse && needs_file != nullptr && !options.file) {
+             log_misnamed(options) || serials_misused(options);
+    // The modes refuse these options in their own words above; a report takes --serial as a
+    // filter.
+    if (!misuse && needs_file != nullptr && !options.file && !options.history) {
         print_message("Option %s needs a file to program\n", needs_file->name);
         misuse = true;
     }

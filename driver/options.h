@@ -22,6 +22,8 @@ struct Options {
     bool all = false;                  // update every suitable cable attached, each in its own run
     std::optional<std::string> jobs;   // with --all: the most runs at once, as typed
     std::optional<std::string> batch;  // the station run that this run belongs to, for the history
+    std::optional<std::string> serials;  // FIRST..LAST: serials for blank cables, as typed
+    std::optional<std::string> history;  // a history to report on, touching no cable
 };
 
 // The most runs a station starts at once.

@@ -8,6 +8,7 @@
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
 #include "common/message.h"
+#include "driver/ledger.h"
 #include "driver/reconcile.h"
 #include "handoff/programmer.h"
 #include "image/pof_file.h"
@@ -231,6 +232,7 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
                         setup.inherited.push_back(handle);
                     }
                 }
+                log.programmer_started = true;
                 programmed = services.run_programmer(programmer_command(name, kTempPofName),
                                                      kProgrammerTimeoutMs, setup);
             } else {
@@ -263,6 +265,23 @@ RunOutcome update_in_select_mode(const std::string& name, const PofImage& pof, s
         return RunOutcome::kInterrupted;
     }
     return ok ? RunOutcome::kDone : RunOutcome::kFailed;
+}
+
+// A blank cable's serial from the range, taken through the history; a dry run only looks.
+bool take_range_serial(const Options& options, const std::string& name, const PofImage& pof,
+                       RunLog& log, std::optional<std::string>& serial) {
+    std::vector<std::string> serials;
+    std::string shortfall;
+    if (!take_serials(log, *options.serials, pof.image, {name}, !options.dry_run, serials,
+                      shortfall)) {
+        return false;
+    }
+    if (serials.empty()) {
+        print_message("%s\n", shortfall.c_str());
+        return false;
+    }
+    serial = serials.front();
+    return true;
 }
 
 // The end record, then "Finished" when all went well.
@@ -310,8 +329,12 @@ int reprogram_cable(const Options& options, const RunServices& services, RunLog*
     if (!log_start(log, action, &state.as_read, &*options.file, &pof)) {
         return kStatusFailed;
     }
+    std::optional<std::string> serial = options.serial;
+    if (options.serials && state.blank && !take_range_serial(options, name, pof, log, serial)) {
+        return end_run(log, kStatusFailed, RunOutcome::kRefused);
+    }
     Reconciliation decision =
-        reconcile(&state, &pof, options.serial ? options.serial->c_str() : nullptr, options.force);
+        reconcile(&state, &pof, serial ? serial->c_str() : nullptr, options.force);
     if (!decision.reprogram) {
         return end_run(log, kStatusFailed, RunOutcome::kRefused);
     }

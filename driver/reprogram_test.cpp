@@ -820,12 +820,25 @@ bool is_time(const std::string& text) {
     return true;
 }
 
-const Log kStartKeys = {"record",           "run",       "time",        "host",        "user",
-                        "version",          "pid",       "argv",        "cable",       "action",
-                        "serial_requested", "rom",       "zan_version", "hardware_id", "serial",
-                        "product_name",     "signature", "file"};
-const Log kEndKeys = {"record", "run",       "time",   "pid",     "cable",
-                      "merged", "read_back", "status", "outcome", "messages"};
+const Log kStartKeys = {"record",       "run",         "time",        "host",
+                        "user",         "version",     "pid",         "argv",
+                        "cwd",          "cable",       "action",      "serial_requested",
+                        "rom",          "zan_version", "hardware_id", "serial",
+                        "product_name", "signature",   "file"};
+const Log kEndKeys = {"record",
+                      "run",
+                      "time",
+                      "pid",
+                      "cable",
+                      "merged",
+                      "read_back",
+                      "status",
+                      "outcome",
+                      "serial_after",
+                      "zan_version_after",
+                      "hardware_id_after",
+                      "programmer_started",
+                      "messages"};
 
 // Each action against the fake cable: the records it should write, and an end record whose
 // messages are exactly the lines the run printed on standard error before it.
@@ -843,25 +856,27 @@ TEST_F(Run, EachActionWritesItsRecords) {
         const char* action;  // null: no start record
         const char* outcome;
         bool merged, read_back;
+        const char* after;  // serial_after zan_version_after programmer_started
     };
     const Case cases[] = {
-        {"show", false, 4, nullptr, false, nullptr, "", HWL_OK, 0, "show", "done", false, false},
+        {"show", false, 4, nullptr, false, nullptr, "", HWL_OK, 0, "show", "done", false, false,
+         "A-0042 3 false"},
         {"dry run", false, 4, "new.pof", true, nullptr, "", HWL_OK, 0, "dry-run", "done", true,
-         false},
-        {"update", false, 4, "new.pof", false, nullptr, "", HWL_OK, 0, "update", "done", true,
-         true},
+         false, "A-0042 3 false"},
+        {"update", false, 4, "new.pof", false, nullptr, "", HWL_OK, 0, "update", "done", true, true,
+         "A-0042 4 true"},
         {"initialise", true, 4, "new.pof", false, "A-0107", "", HWL_OK, 0, "initialise", "done",
-         true, true},
+         true, true, "A-0107 4 true"},
         {"refused", false, 3, "new.pof", false, nullptr, "", HWL_OK, 8, "update", "refused", false,
-         false},
+         false, "A-0042 3 false"},
         {"refused initialise", true, 4, "new.pof", false, "B-1", "", HWL_OK, 8, "initialise",
-         "refused", false, false},
+         "refused", false, false, " 0 false"},
         {"interrupted", false, 4, "new.pof", false, nullptr, "pause 3000 select", HWL_OK, 8,
-         "update", "interrupted", true, false},
+         "update", "interrupted", true, false, "A-0042 3 false"},
         {"unreadable file", false, 4, "missing.pof", false, nullptr, "", HWL_OK, 8, nullptr,
-         "failed", false, false},
+         "failed", false, false, "null null false"},
         {"cable not found", false, 4, "new.pof", false, nullptr, "", 1, 12, nullptr, "failed",
-         false, false},
+         false, false, "null null false"},
     };
     const char* const argv[] = {"cablewright", "--log", "history.jsonl", "-c", kCable};
     for (const Case& c : cases) {
@@ -908,6 +923,8 @@ TEST_F(Run, EachActionWritesItsRecords) {
         const std::string merged = text_of(end, "merged");
         EXPECT_EQ(c.merged, merged != "null");
         EXPECT_EQ(c.read_back ? merged : "null", text_of(end, "read_back"));
+        EXPECT_EQ(c.after, text_of(end, "serial_after") + " " + text_of(end, "zan_version_after") +
+                               " " + text_of(end, "programmer_started"));
 
         Log printed = lines_of(err);
         const std::string last = c.status == 0 ? "Finished" : "Interrupted";
@@ -936,6 +953,7 @@ TEST_F(Run, EachActionWritesItsRecords) {
         EXPECT_EQ(run, text_of(end, "run"));
         EXPECT_EQ(text_of(start, "pid"), text_of(end, "pid"));
         EXPECT_EQ(c.action, text_of(start, "action"));
+        EXPECT_EQ(fs::current_path().string(), text_of(start, "cwd"));
         EXPECT_EQ(c.serial != nullptr ? c.serial : "null", text_of(start, "serial_requested"));
         EXPECT_EQ(kCable, text_of(start, "cable"));
         EXPECT_EQ(hex_of(rom), text_of(start, "rom"));
@@ -955,8 +973,9 @@ TEST_F(Run, EachActionWritesItsRecords) {
             ASSERT_TRUE(load_pof("new.pof", loaded));
             char crc[5];
             std::snprintf(crc, sizeof crc, "%04X", pof_crc(loaded));
-            EXPECT_EQ((Log{"path", "size", "crc"}), keys_of(pof));
+            EXPECT_EQ((Log{"path", "absolute_path", "size", "crc"}), keys_of(pof));
             EXPECT_EQ(c.file, text_of(pof, "path"));
+            EXPECT_EQ(fs::absolute(c.file).string(), text_of(pof, "absolute_path"));
             EXPECT_EQ(std::to_string(loaded.length), text_of(pof, "size"));
             EXPECT_EQ(crc, text_of(pof, "crc"));
         }

@@ -8,6 +8,7 @@
 #include "cable/linkhub_client.h"
 #include "cable/terminal.h"
 #include "common/message.h"
+#include "driver/ledger.h"
 #include "driver/reconcile.h"
 #include "driver/station_process.h"
 #include "driver/station_report.h"
@@ -70,7 +71,8 @@ bool ended_well(StationOutcome outcome) {
            outcome == StationOutcome::kUpToDate;
 }
 
-StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force) {
+StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force,
+                         const char* serial) {
     StationCable cable;
     cable.name = listed.name;
     cable.file_version = zan_version(file.image);
@@ -91,13 +93,13 @@ StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool f
     cable.blank = state.blank;
     if (!state.blank) {
         cable.zan_before = state.version;
-        const std::string serial = rom_text(state.image, kSerialOffset, kSerialSize);
-        if (!serial.empty()) {
-            cable.serial = serial;
+        const std::string own = rom_text(state.image, kSerialOffset, kSerialSize);
+        if (!own.empty()) {
+            cable.serial = own;
         }
     }
     PofImage merged = copy_of(file);
-    Reconciliation decision = reconcile(&state, &merged, nullptr, force, &cable.reasons);
+    Reconciliation decision = reconcile(&state, &merged, serial, force, &cable.reasons);
     // The first line describes the file, the same for every cable; the rest is the reason.
     if (!cable.reasons.empty()) {
         cable.reasons.erase(cable.reasons.begin());
@@ -157,6 +159,49 @@ int station_status(const std::vector<StationCable>& cables, bool dry_run) {
     return kStatusDone;
 }
 
+namespace {
+
+// The blank cables that a serial would let through get one each from the range, all in one hold
+// of the history, and are judged again with it; a dry run only looks. False when the history
+// failed.
+bool give_serials(std::vector<StationCable>& cables, const std::vector<ListedCable>& listed,
+                  const PofImage& pof, const Options& options, RunLog& log) {
+    // Any serial of the file's format tells which blank cables a serial would let through.
+    std::string stand_in = rom_text(pof.image, kSerialOffset, kSerialSize);
+    std::replace(stand_in.begin(), stand_in.end(), '#', '0');
+    std::vector<std::size_t> blank;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < cables.size(); ++i) {
+        if (cables[i].blank && cables[i].outcome == StationOutcome::kRefused &&
+            judge_cable(listed[i], pof, options.force, stand_in.c_str()).to_program) {
+            blank.push_back(i);
+            names.push_back(cables[i].name);
+        }
+    }
+    if (blank.empty()) {
+        return true;
+    }
+    std::vector<std::string> serials;
+    std::string shortfall;
+    if (!take_serials(log, *options.serials, pof.image, names, !options.dry_run, serials,
+                      shortfall)) {
+        return false;
+    }
+    for (std::size_t k = 0; k < blank.size(); ++k) {
+        StationCable& cable = cables[blank[k]];
+        if (k >= serials.size()) {
+            cable.reasons = {shortfall};
+        } else {
+            cable = judge_cable(listed[blank[k]], pof, options.force, serials[k].c_str());
+            cable.serial = cable.serial_given = serials[k];
+        }
+        cable.messages = cable.reasons;
+    }
+    return true;
+}
+
+}  // namespace
+
 int run_station(const Options& options, const char* argv0, RunLog& log) {
     if (!station_supported()) {
         put_message("Option --all is not available on this system yet\n");
@@ -182,9 +227,14 @@ int run_station(const Options& options, const char* argv0, RunLog& log) {
         runs += cables.back().to_program ? 1 : 0;
     }
     const std::string file_path = fs::absolute(*options.file).string();
-    if (!log_start(log, "station", nullptr, &file_path, &pof)) {
+    if (!log_start(log, "station", nullptr, &*options.file, &pof)) {
         return kStatusFailed;
     }
+    if (options.serials && !give_serials(cables, listed, pof, options, log)) {
+        return log_end(log, kStatusFailed, RunOutcome::kFailed);
+    }
+    runs = static_cast<std::size_t>(std::count_if(
+        cables.begin(), cables.end(), [](const StationCable& c) { return c.to_program; }));
     bool interrupted = false;
     if (!options.dry_run && runs > 0) {
         const std::string program = own_program_path(argv0);
@@ -206,6 +256,9 @@ int run_station(const Options& options, const char* argv0, RunLog& log) {
         run_cables(cables, options, log, station_runs);
         interrupted = interrupt_requested();
         finish_interrupt_guard();
+        // Serials the station took lapse only when none of its runs was started.
+        log.programmer_started = std::any_of(cables.begin(), cables.end(),
+                                             [](const StationCable& c) { return c.run_started; });
         remove_station_folder(folder);
     }
     for (const StationCable& cable : cables) {

@@ -33,7 +33,9 @@ struct StationCable {
     std::optional<unsigned> zan_after;  // the file's version, once the cable has it
     unsigned file_version = 0;
     bool blank = false;
-    bool to_program = false;  // judged worth a run of its own
+    bool to_program = false;                  // judged worth a run of its own
+    std::optional<std::string> serial_given;  // a blank cable's serial from the range
+    bool run_started = false;
     StationOutcome outcome = StationOutcome::kFailed;
     std::vector<std::string> reasons;  // what the judgement said when it stopped the cable
     std::optional<int> status;         // its run's exit status; none when it had no run
@@ -43,7 +45,9 @@ struct StationCable {
 
 // Judges one listed cable against the file with the run's own reconciliation, printing nothing.
 // A cable to program comes back with to_program and its dry-run outcome.
-StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force);
+// serial is for a blank cable; null when it has none.
+StationCable judge_cable(const ListedCable& listed, const PofImage& file, bool force,
+                         const char* serial = nullptr);
 
 // How a cable's run ended, as the station learns it.
 struct RunEnd {

@@ -67,6 +67,9 @@ std::vector<std::string> run_command(const std::string& program, const StationCa
     if (options.debug) {
         argv.push_back("--debug");
     }
+    if (cable.serial_given) {
+        argv.insert(argv.end(), {"--serial", *cable.serial_given});
+    }
     if (options.log) {
         argv.insert(argv.end(), {"--log", fs::absolute(*options.log).string(), "--batch", log.run});
     }
@@ -140,6 +143,7 @@ void run_cables(std::vector<StationCable>& cables, const Options& options, const
             StationCable& cable = cables[run.cable];
             if (start_station_child(run_command(program, cable, options, file, log), run.out_path,
                                     run.err_path, run.child)) {
+                cable.run_started = true;
                 running.push_back(run);
             } else {
                 cable.outcome = StationOutcome::kFailed;

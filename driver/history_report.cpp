@@ -1,0 +1,187 @@
+#include "driver/history_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "common/exit_status.h"
+#include "common/message.h"
+#include "driver/json_text.h"
+#include "driver/ledger.h"
+#include "handoff/std_streams.h"
+
+namespace {
+
+// One run as its start and end records tell it.
+struct RunRow {
+    std::optional<std::string> time;
+    std::optional<std::string> cable;
+    std::optional<std::string> action;
+    std::optional<std::string> serial_before;
+    std::optional<std::string> serial_after;
+    std::optional<long long> zan_before;
+    std::optional<long long> zan_after;
+    std::optional<std::string> file;
+    std::optional<std::string> outcome;  // none: it did not finish
+    std::size_t order = 0;               // the first of its records in the file
+};
+
+template <typename T>
+void fill(std::optional<T>& field, const std::optional<T>& value) {
+    if (!field && value) {
+        field = value;
+    }
+}
+
+std::optional<std::string> known(const std::optional<std::string>& text) {
+    return text && !text->empty() ? text : std::nullopt;
+}
+
+// After, else before; a blank cable has none.
+std::optional<std::string> serial_of(const RunRow& row) {
+    return row.serial_after ? row.serial_after : row.serial_before;
+}
+
+std::string text_or_dash(const std::optional<std::string>& text) {
+    return text ? *text : "-";
+}
+
+std::string number_or_dash(const std::optional<long long>& number) {
+    return number ? std::to_string(*number) : "-";
+}
+
+std::string json_text_or_null(const std::optional<std::string>& text) {
+    return text ? json_string(*text) : "null";
+}
+
+std::string json_number_or_null(const std::optional<long long>& number) {
+    return number ? std::to_string(*number) : "null";
+}
+
+bool wanted(const RunRow& row, const Options& options) {
+    if (options.cable && row.cable != options.cable) {
+        return false;
+    }
+    return !options.serial || row.serial_before == options.serial ||
+           row.serial_after == options.serial;
+}
+
+}  // namespace
+
+std::size_t history_report_text(const std::string& history, const Options& options,
+                                std::string& out, std::string& notes) {
+    std::vector<RunRow> rows;
+    std::unordered_map<std::string, std::size_t> row_of;
+    const std::size_t skipped = for_each_record(history, [&](const HistoryRecord& r) {
+        if (r.kind == "serial") {
+            return;
+        }
+        auto [at, added] = row_of.try_emplace(r.run, rows.size());
+        if (added) {
+            rows.emplace_back();
+            rows.back().order = rows.size() - 1;
+        }
+        RunRow& row = rows[at->second];
+        fill(row.cable, r.cable);
+        if (r.kind == "start") {
+            row.time = r.time;
+            row.action = r.action;
+            row.serial_before = known(r.serial);
+            row.zan_before = r.zan_version;
+            row.file = r.file;
+        } else {
+            fill(row.time, r.time);
+            row.serial_after = known(r.serial_after);
+            row.zan_after = r.zan_version_after;
+            row.outcome = r.outcome ? r.outcome : std::optional<std::string>("-");
+        }
+    });
+    // Times are recorded as "YYYY-MM-DDThh:mm:ss.mmmZ", so their text order is their time order.
+    std::stable_sort(rows.begin(), rows.end(), [](const RunRow& a, const RunRow& b) {
+        return a.time.value_or("") < b.time.value_or("");
+    });
+    std::vector<const RunRow*> shown;
+    for (const RunRow& row : rows) {
+        if (wanted(row, options)) {
+            shown.push_back(&row);
+        }
+    }
+    out = options.json ? "{\"runs\":[" : "";
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const RunRow& row = *shown[i];
+        const std::string outcome = row.outcome.value_or("did not finish");
+        if (options.json) {
+            out += std::string(i > 0 ? "," : "") + "{\"time\":" + json_text_or_null(row.time) +
+                   ",\"cable\":" + json_text_or_null(row.cable) +
+                   ",\"action\":" + json_text_or_null(row.action) +
+                   ",\"serial\":" + json_text_or_null(serial_of(row)) +
+                   ",\"zan_before\":" + json_number_or_null(row.zan_before) +
+                   ",\"zan_after\":" + json_number_or_null(row.zan_after) +
+                   ",\"file\":" + json_text_or_null(row.file) +
+                   ",\"outcome\":" + json_string(outcome) + "}";
+        } else {
+            out += text_or_dash(row.time) + "  " + text_or_dash(row.cable) + "  " +
+                   text_or_dash(row.action) + "  " + text_or_dash(serial_of(row)) + "  ZAN " +
+                   number_or_dash(row.zan_before) + " -> " + number_or_dash(row.zan_after) + "  " +
+                   text_or_dash(row.file) + "  " + outcome + "\n";
+        }
+    }
+    if (options.json) {
+        out += "]}\n";
+    }
+    // A cable's latest run decides whether it may still be in select mode.
+    std::unordered_map<std::string, const RunRow*> latest;
+    std::vector<std::string> cables;
+    for (const RunRow* row : shown) {
+        if (row->cable) {
+            if (latest.count(*row->cable) == 0) {
+                cables.push_back(*row->cable);
+            }
+            latest[*row->cable] = row;
+        }
+    }
+    notes.clear();
+    for (const std::string& cable : cables) {
+        if (!latest[cable]->outcome) {
+            notes += "Cable " + cable +
+                     ": its last run did not finish; it may still be in select mode: run "
+                     "cablewright --cable \"" +
+                     cable + "\" --leave-select-mode\n";
+        }
+    }
+    return skipped;
+}
+
+int report_history(const Options& options) {
+    const std::string& path = *options.history;
+    std::string text;
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    char block[1 << 16];
+    for (std::size_t got = 1; in != nullptr && got > 0;) {
+        got = std::fread(block, 1, sizeof block, in);
+        text.append(block, got);
+    }
+    // A folder opens but cannot be read.
+    const bool read = in != nullptr && std::ferror(in) == 0;
+    if (in != nullptr) {
+        std::fclose(in);
+    }
+    if (!read) {
+        print_message("Unable to open log %s\n", path.c_str());
+        return kStatusFailed;
+    }
+    std::string out;
+    std::string notes;
+    const std::size_t skipped = history_report_text(text, options, out, notes);
+    std::fputs(out.c_str(), stdout);
+    if (!standard_output_written()) {
+        return kStatusFailed;
+    }
+    put_message(notes.c_str());
+    if (skipped > 0) {
+        print_message("Skipped %zu lines of %s that are not records\n", skipped, path.c_str());
+    }
+    return kStatusDone;
+}
