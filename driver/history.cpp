@@ -223,9 +223,9 @@ int log_end(RunLog& log, int status, RunOutcome outcome) {
         ",\"cable\":" + (log.cable ? json_string(*log.cable) : "null") +
         ",\"merged\":" + optional_rom(log.merged) +
         ",\"read_back\":" + optional_rom(log.read_back) + ",\"status\":" + std::to_string(status) +
-        ",\"outcome\":\"" + outcome_word(outcome) + "\"" + identity_after(log) +
+        ",\"outcome\":\"" + outcome_word(outcome) + "\",\"messages\":" + json_array(log.messages) +
+        identity_after(log) +
         ",\"programmer_started\":" + (log.programmer_started ? "true" : "false") +
-        ",\"messages\":" + json_array(log.messages) +
         (log.counts ? ",\"counts\":" + *log.counts : "") + "}";
     bool written = append(log, record);
     close_history_file(log.file);

@@ -21,11 +21,11 @@ struct RunRow {
     std::optional<std::string> action;
     std::optional<std::string> serial_before;
     std::optional<std::string> serial_after;
+    std::optional<std::string> serial_taken;  // from the range, for a run that may not have ended
     std::optional<long long> zan_before;
     std::optional<long long> zan_after;
     std::optional<std::string> file;
     std::optional<std::string> outcome;  // none: it did not finish
-    std::size_t order = 0;               // the first of its records in the file
 };
 
 template <typename T>
@@ -39,9 +39,11 @@ std::optional<std::string> known(const std::optional<std::string>& text) {
     return text && !text->empty() ? text : std::nullopt;
 }
 
-// After, else before; a blank cable has none.
+// After, else before, else the one a run took for its blank cable before it stopped.
 std::optional<std::string> serial_of(const RunRow& row) {
-    return row.serial_after ? row.serial_after : row.serial_before;
+    return row.serial_after    ? row.serial_after
+           : row.serial_before ? row.serial_before
+                               : row.serial_taken;
 }
 
 std::string text_or_dash(const std::optional<std::string>& text) {
@@ -76,12 +78,16 @@ std::size_t history_report_text(const std::string& history, const Options& optio
     std::unordered_map<std::string, std::size_t> row_of;
     const std::size_t skipped = for_each_record(history, [&](const HistoryRecord& r) {
         if (r.kind == "serial") {
+            // A station's serial records name its cables; its own row has none.
+            auto taker = row_of.find(r.run);
+            if (taker != row_of.end() && rows[taker->second].cable == r.cable && r.cable) {
+                rows[taker->second].serial_taken = r.serial;
+            }
             return;
         }
         auto [at, added] = row_of.try_emplace(r.run, rows.size());
         if (added) {
             rows.emplace_back();
-            rows.back().order = rows.size() - 1;
         }
         RunRow& row = rows[at->second];
         fill(row.cable, r.cable);

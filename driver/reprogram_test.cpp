@@ -834,11 +834,11 @@ const Log kEndKeys = {"record",
                       "read_back",
                       "status",
                       "outcome",
+                      "messages",
                       "serial_after",
                       "zan_version_after",
                       "hardware_id_after",
-                      "programmer_started",
-                      "messages"};
+                      "programmer_started"};
 
 // Each action against the fake cable: the records it should write, and an end record whose
 // messages are exactly the lines the run printed on standard error before it.

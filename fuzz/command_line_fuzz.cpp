@@ -1,5 +1,6 @@
 // Splits the input at zero bytes into argument words and parses them; the result must match a
 // plain model of the argument walk.
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -44,7 +45,28 @@ bool bad_log(const Options& options) {
 
 bool is_value_option(const std::string& arg) {
     return is_word(arg, "--cable", "-c") || is_word(arg, "--serial", "-S") ||
-           lower(arg) == "--log" || lower(arg) == "--jobs" || lower(arg) == "--batch";
+           lower(arg) == "--log" || lower(arg) == "--jobs" || lower(arg) == "--batch" ||
+           lower(arg) == "--serials" || lower(arg) == "--history";
+}
+
+// FIRST..LAST with exactly one "..", and not counting down where both ends could share a format.
+bool serials_usable(const std::string& text) {
+    const std::size_t dots = text.find("..");
+    if (dots == std::string::npos || text.find("..", dots + 1) != std::string::npos) {
+        return false;
+    }
+    const std::string first = text.substr(0, dots);
+    const std::string last = text.substr(dots + 2);
+    if (first.size() != last.size()) {
+        return true;
+    }
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        if (first[i] != last[i] && !(std::isdigit(static_cast<unsigned char>(first[i])) &&
+                                     std::isdigit(static_cast<unsigned char>(last[i])))) {
+            return true;
+        }
+    }
+    return first <= last;
 }
 
 // Decimal digits only, leading zeros allowed, worth 1 to 1024.
@@ -97,6 +119,14 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
             options.jobs = args[++i];
         } else if (lower(arg) == "--batch") {
             options.batch = args[++i];
+        } else if (lower(arg) == "--serials") {
+            options.serials = args[++i];
+        } else if (lower(arg) == "--history") {
+            options.history = args[++i];
+        } else if (attached(arg, "--serials")) {
+            options.serials = attached(arg, "--serials");
+        } else if (attached(arg, "--history")) {
+            options.history = attached(arg, "--history");
         } else if (attached(arg, "--jobs")) {
             options.jobs = attached(arg, "--jobs");
         } else if (attached(arg, "--batch")) {
@@ -136,14 +166,24 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
     const bool leaving_alone = !options.leave_select_mode || (!updating && !options.json);
     // A station programs one file on every cable it finds, in at most --jobs runs at once.
     const bool station_alone = !options.all || !(options.cable || options.serial || options.list ||
-                                                 options.leave_select_mode || options.batch);
+                                                 options.leave_select_mode || options.batch ||
+                                                 options.history);
+    // A range is taken through the history, for a file, instead of one typed serial.
+    const bool serials_fit = !options.serials || (serials_usable(*options.serials) &&
+                                                  options.log && options.file && !options.serial);
+    // A report reads a history and filters its runs by cable or serial; it touches no cable.
+    const bool report_alone =
+        !options.history || !(options.file || options.force || options.dry_run || options.debug ||
+                              options.jobs || options.list || options.log || options.batch ||
+                              options.leave_select_mode || options.serials || options.all);
     const bool jobs_fit = !options.jobs || (options.all && jobs_number(*options.jobs));
     // Without a file, what only shapes an update would be ignored.
     const bool update_words_alone =
-        options.file || !(options.serial || options.force || options.dry_run || options.all);
+        options.file || options.history ||
+        !(options.serial || options.force || options.dry_run || options.all || options.serials);
     return !misuse && (!options.file || pof_name(*options.file)) && listing_alone &&
            leaving_alone && !(options.json && options.file && !options.all) && !bad_log(options) &&
-           station_alone && jobs_fit && update_words_alone;
+           station_alone && jobs_fit && update_words_alone && serials_fit && report_alone;
 }
 
 }  // namespace
@@ -191,7 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 options.log == expected.log &&
                 options.leave_select_mode == expected.leave_select_mode &&
                 options.all == expected.all && options.jobs == expected.jobs &&
-                options.batch == expected.batch);
+                options.batch == expected.batch && options.serials == expected.serials &&
+                options.history == expected.history);
     }
     return 0;
 }

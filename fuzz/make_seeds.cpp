@@ -183,6 +183,9 @@ Seeds command_line_seeds() {
     seeds["station"] = words({"-a", "--jobs", "0008", "-f", "--json", "new.pof"});
     seeds["station_jobs_range"] = words({"--all", "--jobs=1025", "new.pof"});
     seeds["station_with_cable"] = words({"-c", "USB-1", "--ALL", "--batch=b", "new.pof"});
+    seeds["serials"] = words({"--all", "--serials", "A-0100..A-0199", "--log", "h", "new.pof"});
+    seeds["serials_reversed"] = words({"--serials=A-0199..A-0100", "--log=h", "new.pof"});
+    seeds["history_filters"] = words({"--history", "h", "-S", "A-1", "-c", "U", "--json"});
     return seeds;
 }
 
