@@ -47,6 +47,8 @@ std::string described(const Options& o) {
     value("log", o.log);
     value("jobs", o.jobs);
     value("batch", o.batch);
+    value("serials", o.serials);
+    value("history", o.history);
     flag("debug", o.debug);
     flag("force", o.force);
     flag("dry-run", o.dry_run);
@@ -114,6 +116,11 @@ TEST(CommandLine, GoodWalks) {
         {{"a.pof", "--JOBS=1", "-a"}, "file=a.pof jobs=1 all"},
         {{"--batch", "0123abcd", "-c", "A", "a.pof"}, "cable=A file=a.pof batch=0123abcd"},
         {{"--batch=x", "--list"}, "batch=x list"},
+        {{"-a", "--serials", "A-0100..A-0199", "--log=h", "a.pof"},
+         "file=a.pof log=h serials=A-0100..A-0199 all"},
+        {{"--serials=B-9..A-1", "--log", "h", "a.pof"}, "file=a.pof log=h serials=B-9..A-1"},
+        // A report's --serial is a filter, not a serial to give.
+        {{"--history", "h", "-S", "A-1", "-c", "U", "--json"}, "cable=U serial=A-1 history=h json"},
     };
     for (const Case& c : cases) {
         std::string trace;
@@ -229,6 +236,26 @@ TEST(CommandLine, Misuse) {
         {{"-a", "--jobs=", "a.pof"}, jobs_range},
         {{"-a", "--jobs", "99999999999999999999", "a.pof"}, jobs_range},
         {{"-a", "a.pof", "--jobs"}, std::string("Option --jobs needs a value\n") + kUsage},
+        {{"-a", "--history", "h", "a.pof"}, all_with("--history")},
+        // Serials from a range, taken through the history.
+        {{"--serials", "A-0100", "--log", "h", "a.pof"},
+         std::string("Option --serials needs FIRST..LAST\n") + kUsage},
+        {{"--serials=A..B..C", "--log", "h", "a.pof"},
+         std::string("Option --serials needs FIRST..LAST\n") + kUsage},
+        {{"--serials", "A-0199..A-0100", "--log", "h", "a.pof"},
+         std::string("Serial range A-0199..A-0100 is empty\n") + kUsage},
+        {{"--serials", "A-0100..A-0199", "a.pof"},
+         std::string("Option --serials needs --log\n") + kUsage},
+        {{"--serials", "A-1..A-2", "-S", "A-1", "--log", "h", "a.pof"},
+         std::string("Option --serials cannot be used with --serial\n") + kUsage},
+        {{"--serials", "A-1..A-2", "--log", "h"}, needs_file("--serials")},
+        // A report reads a history and nothing else.
+        {{"--history", "h", "a.pof"},
+         std::string("Option --history cannot be used with a file\n") + kUsage},
+        {{"--history", "h", "-f"},
+         std::string("Option --history cannot be used with --force\n") + kUsage},
+        {{"--list", "--history", "h"},
+         std::string("Option --history cannot be used with --list\n") + kUsage},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.front());

@@ -840,6 +840,72 @@ const Log kEndKeys = {"record",
                       "hardware_id_after",
                       "programmer_started"};
 
+// A blank cable's serial comes from the range through the history: the lowest one free, written
+// as a serial record between the run's start and end before the cable is touched.
+TEST_F(Run, SerialsFromARangeAreTakenThroughTheHistory) {
+    const std::string other = R"({"record":"serial","run":"0","cable":"U","serial":"A-0100"})"
+                              "\n";
+    struct Case {
+        const char* label;
+        bool blank_cable;
+        std::string history;
+        const char* range;
+        bool dry_run;
+        int status;
+        const char* kinds;  // the records, old and new
+        const char* serial_after;
+        const char* last_line;
+    };
+    const Case cases[] = {
+        {"lowest free", true, other, "A-0100..A-0199", false, 0, "serial start serial end ",
+         "A-0101", "Finished"},
+        {"a dry run only looks", true, "", "A-0100..A-0199", true, 0, "start end ", "",
+         "POF ZAN_version=4, hardware_id=2, signature present"},
+        {"none left", true, other, "A-0100..A-0100", false, 8, "serial start end ", "",
+         "No serial number left in A-0100..A-0100"},
+        {"format does not fit", true, "", "B-0100..B-0199", false, 8, "start end ", "",
+         "Serial range B-0100..B-0199 does not match the format A-####"},
+        {"a cable with a serial keeps it", false, "", "B-0100..B-0199", false, 0, "start end ",
+         "A-0042", "Finished"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TearDown();
+        SetUp();
+        cable().rom_text = c.blank_cable ? "empty" : hex_of(cable_image(3, 2));
+        write_pof(file_image(4, 2));
+        std::ofstream("history.jsonl") << c.history;
+        const char* const argv[] = {"cablewright"};
+        RunLog log;
+        ASSERT_TRUE(open_run_log(log, "history.jsonl", 1, argv, nullptr));
+        Options options;
+        options.cable = kCable;
+        options.file = "new.pof";
+        options.serials = c.range;
+        options.dry_run = c.dry_run;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(c.status, reprogram_cable(options, test_services(), &log));
+        const Log err = lines_of(testing::internal::GetCapturedStderr());
+        const std::string out = testing::internal::GetCapturedStdout();
+        ASSERT_FALSE(err.empty());
+        EXPECT_EQ(c.last_line, err.back());
+        std::string kinds;
+        for (const Json& record : history_records("history.jsonl")) {
+            kinds += text_of(record, "record") + " ";
+        }
+        EXPECT_EQ(c.kinds, kinds);
+        const Json end = history_records("history.jsonl").back();
+        EXPECT_EQ(c.serial_after, text_of(end, "serial_after"));
+        if (c.dry_run) {
+            EXPECT_NE(std::string::npos, out.find("A-0100")) << "the merged image shows it";
+        }
+        const bool programmed = c.status == 0 && !c.dry_run;
+        EXPECT_EQ(programmed, std::count(fake_linkhub().log.begin(), fake_linkhub().log.end(),
+                                         kProgrammer) == 1);
+    }
+}
+
 // Each action against the fake cable: the records it should write, and an end record whose
 // messages are exactly the lines the run printed on standard error before it.
 TEST_F(Run, EachActionWritesItsRecords) {
