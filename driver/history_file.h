@@ -2,11 +2,16 @@
 // facts about this process and its time that the history records, as one platform service.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 
 struct HistoryFile;
+
+// How much of a history is read at once.
+constexpr std::size_t kHistoryPieceSize = 1 << 20;
 
 // Opens path for appending, creating it when missing and never truncating it. Null when it
 // cannot be opened or is not a regular file.
@@ -26,8 +31,10 @@ void unlock_history_file(HistoryFile* file);
 // record to be glued onto.
 bool append_history_line(HistoryFile* file, const std::string& line);
 
-// With the lock held: the whole file as it stands. False when it could not be read.
-bool read_history_text(HistoryFile* file, std::string& text);
+// With the lock held: passes the whole file as it stands to piece(), a piece at a time, from
+// its start. False when it could not be read.
+bool read_history_pieces(HistoryFile* file,
+                         const std::function<void(const char*, std::size_t)>& piece);
 
 // Closes the file; null is allowed.
 void close_history_file(HistoryFile* file);

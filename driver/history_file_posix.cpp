@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <ctime>
+#include <vector>
 
 namespace {
 
@@ -88,25 +89,27 @@ bool append_history_line(HistoryFile* file, const std::string& line) {
     return false;
 }
 
-bool read_history_text(HistoryFile* file, std::string& text) {
-    struct stat info {};
-    if (file == nullptr || fstat(file->fd, &info) != 0) {
+bool read_history_pieces(HistoryFile* file,
+                         const std::function<void(const char*, std::size_t)>& piece) {
+    if (file == nullptr) {
         return false;
     }
-    text.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t got =
-            pread(file->fd, &text[done], text.size() - done, static_cast<off_t>(done));
+    std::vector<char> buffer(kHistoryPieceSize);
+    off_t at = 0;
+    for (;;) {
+        const ssize_t got = pread(file->fd, buffer.data(), buffer.size(), at);
         if (got < 0 && errno == EINTR) {
             continue;
         }
-        if (got <= 0) {
+        if (got < 0) {
             return false;
         }
-        done += static_cast<std::size_t>(got);
+        if (got == 0) {
+            return true;
+        }
+        piece(buffer.data(), static_cast<std::size_t>(got));
+        at += got;
     }
-    return true;
 }
 
 void close_history_file(HistoryFile* file) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace {
 
 constexpr DWORD kHistoryLockPollMs = 20;
@@ -93,27 +95,28 @@ bool append_history_line(HistoryFile* file, const std::string& line) {
     return false;
 }
 
-bool read_history_text(HistoryFile* file, std::string& text) {
-    LARGE_INTEGER size{};
-    if (file == nullptr || !GetFileSizeEx(file->handle, &size)) {
+bool read_history_pieces(HistoryFile* file,
+                         const std::function<void(const char*, std::size_t)>& piece) {
+    if (file == nullptr) {
         return false;
     }
-    text.resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    while (done < text.size()) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(done);
-        at.OffsetHigh = static_cast<DWORD>(static_cast<ULONGLONG>(done) >> 32);
-        const std::size_t left = text.size() - done;
-        DWORD read = 0;
-        if (!ReadFile(file->handle, &text[done],
-                      static_cast<DWORD>(left < MAXDWORD ? left : MAXDWORD), &read, &at) ||
-            read == 0) {
-            return false;
+    std::vector<char> buffer(kHistoryPieceSize);
+    ULONGLONG at = 0;
+    for (;;) {
+        OVERLAPPED from{};
+        from.Offset = static_cast<DWORD>(at);
+        from.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD got = 0;
+        if (!ReadFile(file->handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got,
+                      &from)) {
+            return GetLastError() == ERROR_HANDLE_EOF;
         }
-        done += read;
+        if (got == 0) {
+            return true;
+        }
+        piece(buffer.data(), got);
+        at += got;
     }
-    return true;
 }
 
 void close_history_file(HistoryFile* file) {

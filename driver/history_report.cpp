@@ -14,6 +14,8 @@
 
 namespace {
 
+constexpr std::size_t kReportPieceSize = 1 << 20;
+
 // One run as its start and end records tell it.
 struct RunRow {
     std::optional<std::string> time;
@@ -70,40 +72,44 @@ bool wanted(const RunRow& row, const Options& options) {
            row.serial_after == options.serial;
 }
 
-}  // namespace
-
-std::size_t history_report_text(const std::string& history, const Options& options,
-                                std::string& out, std::string& notes) {
+// The runs as their records come in, keyed by run id.
+struct RunRows {
     std::vector<RunRow> rows;
     std::unordered_map<std::string, std::size_t> row_of;
-    const std::size_t skipped = for_each_record(history, [&](const HistoryRecord& r) {
-        if (r.kind == "serial") {
-            // A station's serial records name its cables; its own row has none.
-            auto taker = row_of.find(r.run);
-            if (taker != row_of.end() && rows[taker->second].cable == r.cable && r.cable) {
-                rows[taker->second].serial_taken = r.serial;
-            }
-            return;
+};
+
+void note_run(RunRows& runs, const HistoryRecord& r) {
+    if (r.kind == "serial") {
+        // A station's serial records name its cables; its own row has none.
+        auto taker = runs.row_of.find(r.run);
+        if (taker != runs.row_of.end() && runs.rows[taker->second].cable == r.cable && r.cable) {
+            runs.rows[taker->second].serial_taken = r.serial;
         }
-        auto [at, added] = row_of.try_emplace(r.run, rows.size());
-        if (added) {
-            rows.emplace_back();
-        }
-        RunRow& row = rows[at->second];
-        fill(row.cable, r.cable);
-        if (r.kind == "start") {
-            row.time = r.time;
-            row.action = r.action;
-            row.serial_before = known(r.serial);
-            row.zan_before = r.zan_version;
-            row.file = r.file;
-        } else {
-            fill(row.time, r.time);
-            row.serial_after = known(r.serial_after);
-            row.zan_after = r.zan_version_after;
-            row.outcome = r.outcome ? r.outcome : std::optional<std::string>("-");
-        }
-    });
+        return;
+    }
+    auto [at, added] = runs.row_of.try_emplace(r.run, runs.rows.size());
+    if (added) {
+        runs.rows.emplace_back();
+    }
+    RunRow& row = runs.rows[at->second];
+    fill(row.cable, r.cable);
+    if (r.kind == "start") {
+        row.time = r.time;
+        row.action = r.action;
+        row.serial_before = known(r.serial);
+        row.zan_before = r.zan_version;
+        row.file = r.file;
+    } else {
+        fill(row.time, r.time);
+        row.serial_after = known(r.serial_after);
+        row.zan_after = r.zan_version_after;
+        row.outcome = r.outcome ? r.outcome : std::optional<std::string>("-");
+    }
+}
+
+// The rows (or the JSON document) and the notes on cables whose last run did not finish.
+void render_report(RunRows& runs, const Options& options, std::string& out, std::string& notes) {
+    std::vector<RunRow>& rows = runs.rows;
     // Times are recorded as "YYYY-MM-DDThh:mm:ss.mmmZ", so their text order is their time order.
     std::stable_sort(rows.begin(), rows.end(), [](const RunRow& a, const RunRow& b) {
         return a.time.value_or("") < b.time.value_or("");
@@ -157,17 +163,31 @@ std::size_t history_report_text(const std::string& history, const Options& optio
                      cable + "\" --leave-select-mode\n";
         }
     }
-    return skipped;
+}
+
+}  // namespace
+
+std::size_t history_report_text(const std::string& history, const Options& options,
+                                std::string& out, std::string& notes) {
+    RunRows runs;
+    RecordLines lines;
+    auto note = [&runs](const HistoryRecord& r) { note_run(runs, r); };
+    feed_records(lines, history.data(), history.size(), note);
+    finish_records(lines, note);
+    render_report(runs, options, out, notes);
+    return lines.skipped;
 }
 
 int report_history(const Options& options) {
     const std::string& path = *options.history;
-    std::string text;
+    RunRows runs;
+    RecordLines lines;
+    auto note = [&runs](const HistoryRecord& r) { note_run(runs, r); };
     std::FILE* in = std::fopen(path.c_str(), "rb");
-    char block[1 << 16];
+    std::vector<char> piece(in != nullptr ? kReportPieceSize : 0);
     for (std::size_t got = 1; in != nullptr && got > 0;) {
-        got = std::fread(block, 1, sizeof block, in);
-        text.append(block, got);
+        got = std::fread(piece.data(), 1, piece.size(), in);
+        feed_records(lines, piece.data(), got, note);
     }
     // A folder opens but cannot be read.
     const bool read = in != nullptr && std::ferror(in) == 0;
@@ -178,16 +198,18 @@ int report_history(const Options& options) {
         print_message("Unable to open log %s\n", path.c_str());
         return kStatusFailed;
     }
+    finish_records(lines, note);
     std::string out;
     std::string notes;
-    const std::size_t skipped = history_report_text(text, options, out, notes);
-    std::fputs(out.c_str(), stdout);
+    render_report(runs, options, out, notes);
+    std::fwrite(out.data(), 1, out.size(), stdout);
     if (!standard_output_written()) {
         return kStatusFailed;
     }
     put_message(notes.c_str());
-    if (skipped > 0) {
-        print_message("Skipped %zu lines of %s that are not records\n", skipped, path.c_str());
+    if (lines.skipped > 0) {
+        print_message("Skipped %zu lines of %s that are not records\n", lines.skipped,
+                      path.c_str());
     }
     return kStatusDone;
 }

@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "common/message.h"
 #include "driver/history.h"
@@ -289,65 +287,67 @@ bool read_history_record(const char* begin, const char* end, HistoryRecord& reco
     return true;
 }
 
-std::vector<std::string> free_serials(const std::string& history, const SerialRange& range,
-                                      const std::string& format, std::size_t count) {
-    struct Claim {
-        std::string run;
-        std::string serial;
-        bool by_serial_record;
-    };
-    // Serials on a cable stay taken; a run's claims lapse when it ended with nothing written.
-    std::unordered_set<std::string> held;
-    std::vector<Claim> claims;
-    std::unordered_map<std::string, std::pair<std::string, std::string>> started;  // batch, serial
-    std::unordered_set<std::string> unwritten_runs;
-    std::unordered_set<std::string> unwritten_batch_serials;  // batch + '\n' + serial
-    for_each_record(history, [&](const HistoryRecord& r) {
-        if (r.kind == "serial" && r.serial) {
-            claims.push_back({r.run, *r.serial, true});
-        } else if (r.kind == "start") {
-            if (r.serial && !r.serial->empty()) {
-                held.insert(*r.serial);
-            }
-            if (r.serial_requested) {
-                claims.push_back({r.run, *r.serial_requested, false});
-                if (r.batch) {
-                    started[r.run] = {*r.batch, *r.serial_requested};
-                }
-            }
-        } else if (r.kind == "end") {
-            if (r.serial_after && !r.serial_after->empty()) {
-                held.insert(*r.serial_after);
-            }
-            if (r.programmer_started == false) {
-                unwritten_runs.insert(r.run);
-                // A station's serial passes to the run it gave it to.
-                auto run = started.find(r.run);
-                if (run != started.end()) {
-                    unwritten_batch_serials.insert(run->second.first + '\n' + run->second.second);
-                }
+void note_record(SerialLedger& ledger, const HistoryRecord& r) {
+    if (r.kind == "serial" && r.serial) {
+        ledger.claims.push_back({r.run, *r.serial, true});
+    } else if (r.kind == "start") {
+        if (r.serial && !r.serial->empty()) {
+            ledger.held.insert(*r.serial);
+        }
+        if (r.serial_requested) {
+            ledger.claims.push_back({r.run, *r.serial_requested, false});
+            if (r.batch) {
+                ledger.given[r.run] = {*r.batch, *r.serial_requested};
             }
         }
-    });
-    for (const Claim& claim : claims) {
-        const bool lapsed = unwritten_runs.count(claim.run) > 0 ||
-                            (claim.by_serial_record &&
-                             unwritten_batch_serials.count(claim.run + '\n' + claim.serial) > 0);
+    } else if (r.kind == "end") {
+        if (r.serial_after && !r.serial_after->empty()) {
+            ledger.held.insert(*r.serial_after);
+        }
+        if (r.programmer_started == false) {
+            ledger.unwritten_runs.insert(r.run);
+            // A station's serial passes to the run it gave it to.
+            auto run = ledger.given.find(r.run);
+            if (run != ledger.given.end()) {
+                ledger.unwritten_batch_serials.insert(run->second.first + '\n' +
+                                                      run->second.second);
+            }
+        }
+    }
+}
+
+std::vector<std::string> lowest_free(const SerialLedger& ledger, const SerialRange& range,
+                                     const std::string& format, std::size_t count) {
+    std::unordered_set<std::string> taken = ledger.held;
+    for (const SerialLedger::Claim& claim : ledger.claims) {
+        const bool lapsed = ledger.unwritten_runs.count(claim.run) > 0 ||
+                            (claim.by_serial_record && ledger.unwritten_batch_serials.count(
+                                                           claim.run + '\n' + claim.serial) > 0);
         if (!lapsed) {
-            held.insert(claim.serial);
+            taken.insert(claim.serial);
         }
     }
     std::vector<std::string> serials;
-    if (count == 0) {
-        return serials;
-    }
     std::string serial = range.first;
-    do {
-        if (held.count(serial) == 0) {
+    while (serials.size() < count) {
+        if (taken.count(serial) == 0) {
             serials.push_back(serial);
         }
-    } while (serials.size() < count && next_serial(range, format, serial));
+        if (!next_serial(range, format, serial)) {
+            break;
+        }
+    }
     return serials;
+}
+
+std::vector<std::string> free_serials(const std::string& history, const SerialRange& range,
+                                      const std::string& format, std::size_t count) {
+    SerialLedger ledger;
+    RecordLines lines;
+    auto note = [&ledger](const HistoryRecord& r) { note_record(ledger, r); };
+    feed_records(lines, history.data(), history.size(), note);
+    finish_records(lines, note);
+    return lowest_free(ledger, range, format, count);
 }
 
 bool take_serials(RunLog& log, const std::string& range_text, const RomImage& file_image,
@@ -362,15 +362,19 @@ bool take_serials(RunLog& log, const std::string& range_text, const RomImage& fi
         shortfall = "Serial range " + range_text + " does not match the format " + format;
         return true;
     }
-    std::string history;
+    SerialLedger ledger;
+    RecordLines lines;
+    auto note = [&ledger](const HistoryRecord& r) { note_record(ledger, r); };
     if (!lock_history_file(log.file, kHistoryLockTimeoutMs, log.interrupted) ||
-        !read_history_text(log.file, history)) {
+        !read_history_pieces(log.file, [&](const char* data, std::size_t size) {
+            feed_records(lines, data, size, note);
+        })) {
         unlock_history_file(log.file);
         print_message("Unable to read log %s\n", log.path.c_str());
         return false;
     }
-    serials = free_serials(history, range, format, cables.size());
-    history.clear();
+    finish_records(lines, note);
+    serials = lowest_free(ledger, range, format, cables.size());
     if (serials.size() < cables.size()) {
         shortfall = "No serial number left in " + range_text;
     }

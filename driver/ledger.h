@@ -3,8 +3,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "driver/serial_range.h"
@@ -35,38 +39,89 @@ struct HistoryRecord {
 // line, or one someone added.
 bool read_history_record(const char* begin, const char* end, HistoryRecord& record);
 
-// Calls each(record) for every record of text, in order; returns how many lines were not
-// records (empty lines are not counted).
-template <typename Each>
-std::size_t for_each_record(const std::string& text, Each each) {
-    std::size_t skipped = 0;
-    std::size_t at = 0;
+// A history read in pieces of any size: whole lines are read as records as they complete.
+struct RecordLines {
+    std::string pending;      // the start of a line whose end has not come yet
+    std::size_t skipped = 0;  // lines that were not records (empty lines are not counted)
     HistoryRecord record;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const char* first = text.data() + at;
-        const char* last = text.data() + end;
-        if (last > first && last[-1] == '\r') {
-            --last;
-        }
-        if (last > first) {
-            if (read_history_record(first, last, record)) {
-                each(record);
-            } else {
-                ++skipped;
-            }
-        }
-        at = end + 1;
+};
+
+// Reads one line of text (without its line end) into lines.record; false when it is not a
+// record, which counts it as skipped. Empty lines are passed over.
+inline bool read_line(RecordLines& lines, const char* first, const char* last) {
+    if (last > first && last[-1] == '\r') {
+        --last;
     }
-    return skipped;
+    if (last == first) {
+        return false;
+    }
+    if (!read_history_record(first, last, lines.record)) {
+        ++lines.skipped;
+        return false;
+    }
+    return true;
 }
 
-// The lowest `count` serials of range that the history text holds free, fewer when the range
-// runs out. A serial is taken once any record names it, and free again only when the run that
-// took it ended without starting the programmer. The range must fit format.
+// Calls each(record) for every line that the piece completes.
+template <typename Each>
+void feed_records(RecordLines& lines, const char* data, std::size_t size, Each each) {
+    const char* end = data + size;
+    while (data < end) {
+        const char* stop = static_cast<const char*>(std::memchr(data, '\n', end - data));
+        if (stop == nullptr) {
+            lines.pending.append(data, end);
+            return;
+        }
+        bool read = false;
+        if (lines.pending.empty()) {
+            read = read_line(lines, data, stop);
+        } else {
+            lines.pending.append(data, stop);
+            read =
+                read_line(lines, lines.pending.data(), lines.pending.data() + lines.pending.size());
+            lines.pending.clear();
+        }
+        if (read) {
+            each(lines.record);
+        }
+        data = stop + 1;
+    }
+}
+
+// The last line, when the history does not end with a line end.
+template <typename Each>
+void finish_records(RecordLines& lines, Each each) {
+    if (read_line(lines, lines.pending.data(), lines.pending.data() + lines.pending.size())) {
+        each(lines.record);
+    }
+    lines.pending.clear();
+}
+
+// Who holds which serials, as the records tell it.
+struct SerialLedger {
+    struct Claim {
+        std::string run;
+        std::string serial;
+        bool by_serial_record;
+    };
+    std::unordered_set<std::string> held;  // on a cable: taken for good
+    std::vector<Claim> claims;             // lapse when the claiming run wrote nothing
+    std::unordered_map<std::string, std::pair<std::string, std::string>>
+        given;  // run: batch, serial
+    std::unordered_set<std::string> unwritten_runs;
+    std::unordered_set<std::string> unwritten_batch_serials;  // batch + '\n' + serial
+};
+
+// Takes one record into the ledger.
+void note_record(SerialLedger& ledger, const HistoryRecord& record);
+
+// The lowest `count` serials of range that the ledger holds free, fewer when the range runs out.
+// A serial is taken once any record names it, and free again only when the run that took it
+// ended without starting the programmer. The range must fit format.
+std::vector<std::string> lowest_free(const SerialLedger& ledger, const SerialRange& range,
+                                     const std::string& format, std::size_t count);
+
+// lowest_free for a whole history's text.
 std::vector<std::string> free_serials(const std::string& history, const SerialRange& range,
                                       const std::string& format, std::size_t count);
 
