@@ -8,19 +8,19 @@
 
 #include "driver/reconcile.h"
 #include "sim/pof_builder.h"
+#include "sim/rom_recipe.h"
 #include "testing/json_reader.h"
 #include "testing/pof_in_memory.h"
 
 namespace {
 
 RomImage rom(std::uint16_t version, std::uint16_t id, const std::string& serial, bool signature) {
-    RomImage image;
-    set_u16(image, kZanVersionOffset, version);
-    set_u16(image, kHardwareIdOffset, id);
-    set_text(image, kSerialOffset, serial);
-    set_text(image, kProductOffset, "USB-KestrelII");
-    image.bytes[kSignatureFlagOffset] = signature ? 1 : 0;
-    return image;
+    RomFields fields;
+    fields.zan_version = version;
+    fields.hardware_id = id;
+    fields.serial = serial;
+    fields.signature = signature;
+    return make_rom(fields);
 }
 
 PofImage pof_of(const RomImage& image) {
