@@ -208,8 +208,8 @@ int report_history(const Options& options) {
     }
     put_message(notes.c_str());
     if (lines.skipped > 0) {
-        print_message("Skipped %zu lines of %s that are not records\n", lines.skipped,
-                      path.c_str());
+        print_message("Skipped %llu lines of %s that are not records\n",
+                      static_cast<unsigned long long>(lines.skipped), path.c_str());
     }
     return kStatusDone;
 }
