@@ -1,9 +1,8 @@
-#define _CRT_RAND_S
-#include <stdlib.h>
 #include <windows.h>
 
 #include <algorithm>
 
+#include "driver/random_folder_win32.h"
 #include "driver/run_folder.h"
 #include "image/pof_file.h"
 
@@ -13,20 +12,6 @@ constexpr char kNoteName[] = "cable";
 
 std::string note_path(const std::string& folder) {
     return folder + "\\" + kNoteName;
-}
-
-// Twelve random letters and digits from the system's generator; empty when it fails.
-std::string random_characters() {
-    static const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string text;
-    for (int i = 0; i < 12; ++i) {
-        unsigned int value = 0;
-        if (rand_s(&value) != 0) {
-            return "";
-        }
-        text += kAlphabet[value % 36];
-    }
-    return text;
 }
 
 // Opens folder's note when nobody holds it: its owner writes to it and shares reading only,
@@ -53,20 +38,7 @@ FolderRemoval remove_folder(const std::string& path) {
 }  // namespace
 
 bool make_run_folder(const std::string& cable, RunFolder& folder) {
-    std::string path;
-    // CreateDirectory never takes a folder that exists; another name is tried then.
-    for (int attempt = 0; attempt < 10 && path.empty(); ++attempt) {
-        const std::string random = random_characters();
-        if (random.empty()) {
-            return false;
-        }
-        const std::string candidate = kRunFolderPrefix + random;
-        if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-            path = candidate;
-        } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            return false;
-        }
-    }
+    const std::string path = make_random_folder(kRunFolderPrefix);
     if (path.empty()) {
         return false;
     }

@@ -13,10 +13,6 @@
 #include "driver/station_process.h"
 #include "handoff/signals_posix.h"
 
-bool station_supported() {
-    return true;
-}
-
 std::string own_program_path(const char* argv0) {
     char path[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);

@@ -55,7 +55,10 @@ std::string prefixed_lines(const std::string& name, std::string& pending, const 
     std::string lines;
     std::size_t start = 0;
     for (std::size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines += name + ": " + pending.substr(start, end + 1 - start);
+        // A run on Windows ends its lines as the C runtime writes text: "\r\n". Passed on
+        // as they are, they would reach the user with the '\r' doubled.
+        const std::size_t text_end = end > start && pending[end - 1] == '\r' ? end - 1 : end;
+        lines += name + ": " + pending.substr(start, text_end - start) + "\n";
     }
     pending.erase(0, start);
     if (ended && !pending.empty()) {

@@ -10,8 +10,9 @@
 // The outcome as rows and the count line show it, e.g. "up to date".
 const char* outcome_text(StationOutcome outcome);
 
-// Appends bytes to pending and returns every line now whole, each as "<name>: line\n"; with
-// `ended` a last line without its end is returned too, given one. pending keeps the rest.
+// Appends bytes to pending and returns every line now whole, each as "<name>: line\n" (a line
+// ended by "\r\n" too); with `ended` a last line without its end is returned too, given one.
+// pending keeps the rest.
 std::string prefixed_lines(const std::string& name, std::string& pending, const std::string& bytes,
                            bool ended);
 

@@ -31,7 +31,8 @@ std::string new_bytes(const std::string& path, std::uintmax_t& offset) {
     return bytes;
 }
 
-// text's lines without their ends; a last line without one counts too.
+// text's lines without their ends ("\n", or "\r\n" from a run on Windows); a last line without
+// one counts too.
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -40,7 +41,8 @@ std::vector<std::string> lines_of(const std::string& text) {
         if (end == std::string::npos) {
             end = text.size();
         }
-        lines.push_back(text.substr(start, end - start));
+        const std::size_t text_end = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        lines.push_back(text.substr(start, text_end - start));
         start = end + 1;
     }
     return lines;

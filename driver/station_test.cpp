@@ -151,6 +151,9 @@ TEST(Station, PrefixesWholeLinesOnly) {
               "U [1]: Reprogramming\n");
     EXPECT_EQ(prefixed_lines("U [1]", pending, "=3\n\nvantor_pgm -c x\n", false),
               "U [1]: Cable ZAN=3\nU [1]: \nU [1]: vantor_pgm -c x\n");
+    // A run on Windows ends its lines with "\r\n", which may arrive apart.
+    EXPECT_EQ(prefixed_lines("U [1]", pending, "Checking\r", false), "");
+    EXPECT_EQ(prefixed_lines("U [1]", pending, "\n\r\n", false), "U [1]: Checking\nU [1]: \n");
     EXPECT_EQ(pending, "");
     EXPECT_EQ(prefixed_lines("U [1]", pending, "Fini", false), "");
     EXPECT_EQ(prefixed_lines("U [1]", pending, "", true), "U [1]: Fini\n");

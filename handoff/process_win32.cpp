@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "handoff/command_line.h"
+#include "handoff/handle_list_win32.h"
 #include "handoff/program_search.h"
 
 namespace {
@@ -79,20 +80,7 @@ ProcessResult run_process(const ProcessCommand& command, int timeout_ms, const C
     // lives.
     std::vector<char> attributes;
     if (!inherited.empty()) {
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        attributes.resize(size);
-        startup.lpAttributeList = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
-        if (!InitializeProcThreadAttributeList(startup.lpAttributeList, 1, 0, &size)) {
-            return result;
-        }
-        for (HANDLE handle : inherited) {
-            SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        }
-        if (!UpdateProcThreadAttribute(startup.lpAttributeList, 0,
-                                       PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
-                                       inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
-            DeleteProcThreadAttributeList(startup.lpAttributeList);
+        if (!list_inherited_handles(inherited, startup, attributes)) {
             return result;
         }
     }
