@@ -245,11 +245,14 @@ int run_station(const Options& options, const char* argv0, RunLog& log) {
         station_runs.folder = folder;
         station_runs.limit =
             options.jobs ? static_cast<std::size_t>(job_limit(*options.jobs)) : runs;
-        station_runs.terminal = stderr_is_terminal();
+        station_runs.terminal = stderr_is_terminal() && begin_terminal_view();
         station_runs.columns = terminal_columns();
         set_interrupt_acknowledgement(kStationAcknowledgement);
         arm_interrupt_guard();
         run_cables(cables, options, log, station_runs);
+        if (station_runs.terminal) {
+            end_terminal_view();
+        }
         interrupted = interrupt_requested();
         finish_interrupt_guard();
         // Serials the station took lapse only when none of its runs was started.

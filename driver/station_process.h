@@ -48,5 +48,11 @@ void interrupt_station_child(const StationChild& child);
 // The width of the terminal on standard error in columns; 80 when it cannot be learnt.
 std::size_t terminal_columns();
 
+// Readies the terminal on standard error for a view redrawn in place with cursor escapes; false
+// when it cannot take them, and the runs' lines are then passed on instead. end_terminal_view
+// puts the terminal back as it was.
+bool begin_terminal_view();
+void end_terminal_view();
+
 // Waits briefly between two looks at the runs.
 void station_nap();

@@ -160,6 +160,35 @@ std::size_t terminal_columns() {
     return 80;
 }
 
+namespace {
+
+DWORD g_console_mode = 0;
+bool g_console_mode_changed = false;
+
+}  // namespace
+
+// A classic console shows cursor escapes as text unless asked to act on them; the console is
+// shared with the shell, so its mode is put back afterwards.
+bool begin_terminal_view() {
+    const HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    if (!GetConsoleMode(console, &g_console_mode)) {
+        return false;
+    }
+    if ((g_console_mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+        return true;
+    }
+    g_console_mode_changed =
+        SetConsoleMode(console, g_console_mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return g_console_mode_changed;
+}
+
+void end_terminal_view() {
+    if (g_console_mode_changed) {
+        SetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), g_console_mode);
+        g_console_mode_changed = false;
+    }
+}
+
 void station_nap() {
     Sleep(20);
 }
