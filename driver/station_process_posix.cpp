@@ -33,11 +33,6 @@ std::string make_station_folder() {
     return mkdtemp(&pattern[0]) != nullptr ? pattern : "";
 }
 
-void remove_station_folder(const std::string& path) {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
-}
-
 bool start_station_child(const std::vector<std::string>& argv, const std::string& out_path,
                          const std::string& err_path, StationChild& child) {
     if (argv.empty()) {

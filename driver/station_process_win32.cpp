@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <filesystem>
 
 #include "driver/random_folder_win32.h"
 #include "driver/station_process.h"
@@ -55,11 +54,6 @@ std::string make_station_folder() {
     // The temporary folder is the user's own, and the new folder takes its access rights: the
     // runs' outputs are nobody else's to read. GetTempPath ends the path with '\'.
     return make_random_folder(std::string(temp, length) + "cablewright-station-");
-}
-
-void remove_station_folder(const std::string& path) {
-    std::error_code error;
-    std::filesystem::remove_all(path, error);
 }
 
 bool start_station_child(const std::vector<std::string>& argv, const std::string& out_path,

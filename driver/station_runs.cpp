@@ -10,6 +10,12 @@
 #include "driver/station_report.h"
 #include "handoff/interrupt.h"
 
+// The same on every system: the folder with everything in it.
+void remove_station_folder(const std::string& path) {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+}
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -165,12 +165,12 @@ bool model_parse(const std::vector<std::string>& args, Options& options) {
         !options.list || (!updating && !options.log && !options.leave_select_mode);
     const bool leaving_alone = !options.leave_select_mode || (!updating && !options.json);
     // A station programs one file on every cable it finds, in at most --jobs runs at once.
-    const bool station_alone = !options.all || !(options.cable || options.serial || options.list ||
-                                                 options.leave_select_mode || options.batch ||
-                                                 options.history);
+    const bool station_alone =
+        !options.all || !(options.cable || options.serial || options.list ||
+                          options.leave_select_mode || options.batch || options.history);
     // A range is taken through the history, for a file, instead of one typed serial.
-    const bool serials_fit = !options.serials || (serials_usable(*options.serials) &&
-                                                  options.log && options.file && !options.serial);
+    const bool serials_fit = !options.serials || (serials_usable(*options.serials) && options.log &&
+                                                  options.file && !options.serial);
     // A report reads a history and filters its runs by cable or serial; it touches no cable.
     const bool report_alone =
         !options.history || !(options.file || options.force || options.dry_run || options.debug ||
