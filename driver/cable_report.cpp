@@ -31,9 +31,9 @@ std::string trouble(const ListedCable& cable) {
     return std::string("error (") + error_name(cable.error) + ")";
 }
 
-// Text from a cable as a list row shows it: each control byte as \xNN, so that a row stays one
-// line and no escape sequence from a cable reaches the terminal.
-std::string visible(const std::string& text) {
+}  // namespace
+
+std::string visible_text(const std::string& text) {
     std::string shown;
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7F) {
@@ -47,8 +47,6 @@ std::string visible(const std::string& text) {
     return shown;
 }
 
-}  // namespace
-
 std::string rom_hex(const RomImage& image) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string text;
@@ -61,7 +59,7 @@ std::string rom_hex(const RomImage& image) {
 }
 
 std::string cable_list_line(const ListedCable& cable) {
-    std::string head = std::to_string(cable.number) + ") " + visible(cable.name) + ": ";
+    std::string head = std::to_string(cable.number) + ") " + visible_text(cable.name) + ": ";
     if (cable.kind != ListedKind::kRom) {
         return head + trouble(cable) + "\n";
     }
@@ -71,8 +69,8 @@ std::string cable_list_line(const ListedCable& cable) {
     }
     return head + "ZAN_version=" + std::to_string(state.version) +
            ", hardware_id=" + std::to_string(state.hardware_id) + ", serial \"" +
-           visible(rom_text(state.image, kSerialOffset, kSerialSize)) + "\", product \"" +
-           visible(rom_text(state.image, kProductOffset, kProductSize)) + "\", signature " +
+           visible_text(rom_text(state.image, kSerialOffset, kSerialSize)) + "\", product \"" +
+           visible_text(rom_text(state.image, kProductOffset, kProductSize)) + "\", signature " +
            presence(has_signature(state.image)) + "\n";
 }
 

@@ -19,3 +19,7 @@ std::string cable_json(const ListedCable& cable);
 
 // {"cables":[...]} with one object per line, ending in "\n"; {"cables":[]} for none.
 std::string cables_json_document(const std::vector<ListedCable>& cables);
+
+// text with each control byte shown as \xNN, so that a line of it stays one line and no escape
+// sequence from a cable or a history reaches the terminal.
+std::string visible_text(const std::string& text);

@@ -8,6 +8,17 @@ namespace {
 
 constexpr DWORD kHistoryLockPollMs = 20;
 
+// The lock stands for the file, not for bytes: one byte far past any history's end, so that it
+// never stops a reader (a Windows lock also keeps other handles from reading the bytes it
+// covers), and inside the whole range that earlier versions locked, so that they still exclude
+// each other.
+OVERLAPPED lock_mark() {
+    OVERLAPPED mark{};
+    mark.Offset = MAXDWORD - 1;
+    mark.OffsetHigh = MAXDWORD;
+    return mark;
+}
+
 }  // namespace
 
 struct HistoryFile {
@@ -34,13 +45,12 @@ bool lock_history_file(HistoryFile* file, int timeout_ms, bool (*interrupted)())
     if (file == nullptr) {
         return false;
     }
-    // Polled rather than blocking, so that the wait has a limit and an interrupt can end it. The
-    // whole possible range is locked as one: the lock stands for the file, not for bytes.
+    // Polled rather than blocking, so that the wait has a limit and an interrupt can end it.
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout_ms);
     for (;;) {
-        OVERLAPPED whole{};
-        if (LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                       MAXDWORD, MAXDWORD, &whole)) {
+        OVERLAPPED mark = lock_mark();
+        if (LockFileEx(file->handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &mark)) {
             return true;
         }
         if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline ||
@@ -53,8 +63,8 @@ bool lock_history_file(HistoryFile* file, int timeout_ms, bool (*interrupted)())
 
 void unlock_history_file(HistoryFile* file) {
     if (file != nullptr) {
-        OVERLAPPED whole{};
-        UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
+        OVERLAPPED mark = lock_mark();
+        UnlockFileEx(file->handle, 0, 1, 0, &mark);
     }
 }
 

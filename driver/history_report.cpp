@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <unordered_map>
 #include <vector>
 
 #include "common/exit_status.h"
 #include "common/message.h"
+#include "driver/cable_report.h"
 #include "driver/json_text.h"
 #include "driver/ledger.h"
 #include "handoff/std_streams.h"
@@ -28,6 +30,7 @@ struct RunRow {
     std::optional<long long> zan_after;
     std::optional<std::string> file;
     std::optional<std::string> outcome;  // none: it did not finish
+    bool nothing_written = false;        // its end says the programmer never started
 };
 
 template <typename T>
@@ -41,15 +44,18 @@ std::optional<std::string> known(const std::optional<std::string>& text) {
     return text && !text->empty() ? text : std::nullopt;
 }
 
-// After, else before, else the one a run took for its blank cable before it stopped.
+// After, else before, else the one a run took for its blank cable, unless that lapsed because
+// nothing was written.
 std::optional<std::string> serial_of(const RunRow& row) {
-    return row.serial_after    ? row.serial_after
-           : row.serial_before ? row.serial_before
-                               : row.serial_taken;
+    if (row.serial_after || row.serial_before) {
+        return row.serial_after ? row.serial_after : row.serial_before;
+    }
+    return row.nothing_written ? std::nullopt : row.serial_taken;
 }
 
+// A row stays one line, and nothing from the history moves the cursor.
 std::string text_or_dash(const std::optional<std::string>& text) {
-    return text ? *text : "-";
+    return text ? visible_text(*text) : "-";
 }
 
 std::string number_or_dash(const std::optional<long long>& number) {
@@ -69,7 +75,7 @@ bool wanted(const RunRow& row, const Options& options) {
         return false;
     }
     return !options.serial || row.serial_before == options.serial ||
-           row.serial_after == options.serial;
+           row.serial_after == options.serial || serial_of(row) == options.serial;
 }
 
 // The runs as their records come in, keyed by run id.
@@ -104,6 +110,7 @@ void note_run(RunRows& runs, const HistoryRecord& r) {
         row.serial_after = known(r.serial_after);
         row.zan_after = r.zan_version_after;
         row.outcome = r.outcome ? r.outcome : std::optional<std::string>("-");
+        row.nothing_written = r.programmer_started == false;
     }
 }
 
@@ -143,24 +150,27 @@ void render_report(RunRows& runs, const Options& options, std::string& out, std:
     if (options.json) {
         out += "]}\n";
     }
-    // A cable's latest run decides whether it may still be in select mode.
+    // A cable's latest run of all decides whether it may still be in select mode; only the
+    // cables of the rows shown are named.
     std::unordered_map<std::string, const RunRow*> latest;
+    for (const RunRow& row : rows) {
+        if (row.cable) {
+            latest[*row.cable] = &row;
+        }
+    }
     std::vector<std::string> cables;
     for (const RunRow* row : shown) {
-        if (row->cable) {
-            if (latest.count(*row->cable) == 0) {
-                cables.push_back(*row->cable);
-            }
-            latest[*row->cable] = row;
+        if (row->cable && std::find(cables.begin(), cables.end(), *row->cable) == cables.end()) {
+            cables.push_back(*row->cable);
         }
     }
     notes.clear();
     for (const std::string& cable : cables) {
         if (!latest[cable]->outcome) {
-            notes += "Cable " + cable +
+            notes += "Cable " + visible_text(cable) +
                      ": its last run did not finish; it may still be in select mode: run "
                      "cablewright --cable \"" +
-                     cable + "\" --leave-select-mode\n";
+                     visible_text(cable) + "\" --leave-select-mode\n";
         }
     }
 }
@@ -183,13 +193,15 @@ int report_history(const Options& options) {
     RunRows runs;
     RecordLines lines;
     auto note = [&runs](const HistoryRecord& r) { note_run(runs, r); };
-    std::FILE* in = std::fopen(path.c_str(), "rb");
+    // Only a regular file: a FIFO or a device would block or never end.
+    std::error_code error;
+    std::FILE* in =
+        std::filesystem::is_regular_file(path, error) ? std::fopen(path.c_str(), "rb") : nullptr;
     std::vector<char> piece(in != nullptr ? kReportPieceSize : 0);
     for (std::size_t got = 1; in != nullptr && got > 0;) {
         got = std::fread(piece.data(), 1, piece.size(), in);
         feed_records(lines, piece.data(), got, note);
     }
-    // A folder opens but cannot be read.
     const bool read = in != nullptr && std::ferror(in) == 0;
     if (in != nullptr) {
         std::fclose(in);

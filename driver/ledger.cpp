@@ -52,8 +52,10 @@ bool read_hex4(Cursor& c, unsigned& value) {
     return true;
 }
 
-void append_utf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
+// The history writes every byte from 0x7F up as \u00XX, so below 0x100 a code is one byte again;
+// above, as a JSON text written elsewhere means it, UTF-8.
+void append_code(std::string& out, unsigned code) {
+    if (code < 0x100) {
         out += static_cast<char>(code);
     } else if (code < 0x800) {
         out += static_cast<char>(0xC0 | (code >> 6));
@@ -119,13 +121,13 @@ bool read_string(Cursor& c, std::string* out) {
             return false;
         }
         if (out != nullptr) {
-            append_utf8(*out, code);
+            append_code(*out, code);
         }
     }
     return false;
 }
 
-// A number, true, false or null: its text.
+// A number, true, false or null: its text; false for anything else.
 bool read_word(Cursor& c, std::string& word) {
     const char* start = c.p;
     while (c.p < c.end &&
@@ -133,7 +135,36 @@ bool read_word(Cursor& c, std::string& word) {
         ++c.p;
     }
     word.assign(start, c.p);
-    return !word.empty();
+    if (word == "true" || word == "false" || word == "null") {
+        return true;
+    }
+    // A JSON number: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+    std::size_t i = !word.empty() && word[0] == '-' ? 1 : 0;
+    auto digits = [&word, &i] {
+        const std::size_t from = i;
+        while (i < word.size() && word[i] >= '0' && word[i] <= '9') {
+            ++i;
+        }
+        return i - from;
+    };
+    const std::size_t whole = digits();
+    if (whole == 0 || (whole > 1 && word[i - whole] == '0')) {
+        return false;
+    }
+    if (i < word.size() && word[i] == '.') {
+        ++i;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
+        ++i;
+        i += i < word.size() && (word[i] == '+' || word[i] == '-') ? 1 : 0;
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == word.size();
 }
 
 bool skip_value(Cursor& c, int depth);
@@ -365,8 +396,11 @@ bool take_serials(RunLog& log, const std::string& range_text, const RomImage& fi
     SerialLedger ledger;
     RecordLines lines;
     auto note = [&ledger](const HistoryRecord& r) { note_record(ledger, r); };
-    if (!lock_history_file(log.file, kHistoryLockTimeoutMs, log.interrupted) ||
-        !read_history_pieces(log.file, [&](const char* data, std::size_t size) {
+    if (!lock_history_file(log.file, kHistoryLockTimeoutMs, log.interrupted)) {
+        print_message("Unable to read log %s\n", log.path.c_str());
+        return false;
+    }
+    if (!read_history_pieces(log.file, [&](const char* data, std::size_t size) {
             feed_records(lines, data, size, note);
         })) {
         unlock_history_file(log.file);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/history_report.h"
+#include "driver/json_text.h"
 
 namespace {
 
@@ -67,12 +68,25 @@ TEST(Ledger, LowestFreeSerials) {
          "A-0100..A-0199", 1, "A-0100 "},
         {"digits counted only where the format has them", "", "7-98X..8-01X", 4,
          "7-98X 7-99X 8-00X 8-01X "},
+        {"a byte above 0x7F reads back as written",
+         R"({"record":"serial","run":"1","serial":)" +
+             json_string("N\xb0"
+                         "001") +
+             "}\n",
+         "N\xb0"
+         "001..N\xb0"
+         "009",
+         1,
+         "N\xb0"
+         "002 "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         SerialRange range;
         ASSERT_TRUE(split_serial_range(c.range, range));
-        const std::string format = c.range[0] == '7' ? "#-##X" : "A-####";
+        const std::string format = c.range[0] == '7'   ? "#-##X"
+                                   : c.range[0] == 'N' ? "N\xb0###"
+                                                       : "A-####";
         ASSERT_TRUE(serial_range_fits(range, format));
         EXPECT_EQ(joined(free_serials(c.history, range, format, c.count)), c.expected);
     }
@@ -113,8 +127,13 @@ TEST(Ledger, ReadsWholeRecordsOnly) {
         const char* cable;
     };
     const Case cases[] = {
-        {R"({"record":"end","run":"1","cable":"U \"1\" \u00e9\ud83d\ude00"})", true,
-         "U \"1\" \xc3\xa9\xf0\x9f\x98\x80"},
+        // Bytes from 0x7F up were written as \u00XX: one byte each again.
+        {R"({"record":"end","run":"1","cable":"U \"1\" \u00e9\u007f\ud83d\ude00"})", true,
+         "U \"1\" \xe9\x7f\xf0\x9f\x98\x80"},
+        {R"({"record":"end","run":"1","x":oops})", false, ""},
+        {R"({"record":"end","run":"1","programmer_started":truex})", false, ""},
+        {R"({"record":"end","run":"1","status":08})", false, ""},
+        {R"({"record":"end","run":"1","status":-1.5e+3})", true, ""},
         {R"( {"record":"start","run":"1","argv":["a",{"b":[1,2]}],"cable":null} )", true, ""},
         {R"({"record":"start","run":"1","cable":"U"})"
          "x",
@@ -144,6 +163,14 @@ TEST(HistoryReport, RowsNotesAndFilters) {
         end("2", R"(,"serial_after":"A-0042","zan_version_after":4)") +
         start("1", R"(,"serial":"","zan_version":0)") + taken("1", "A-0100") +
         end("3", R"(,"cable":"U [3]","outcome":"failed")") + "{\"record\":\"start\",\"ru";
+    // A refused run whose taken serial lapsed, a cable whose unfinished run was followed by one
+    // that finished, and a cable name with an escape byte.
+    const std::string later =
+        start("5", R"(,"serial":"")") + taken("5", "A-0105") +
+        end("5", R"(,"outcome":"refused","programmer_started":false)") + start("6", "") +
+        R"({"record":"start","run":"7","time":"2026-01-01T00:00:08.000Z","cable":"U [6]"})"
+        "\n" +
+        end("7", "") + start("8", R"(,"cable":"U\u001b[2J")");
     struct Case {
         const char* label;
         const char* cable;
@@ -151,6 +178,7 @@ TEST(HistoryReport, RowsNotesAndFilters) {
         bool json;
         std::string out;
         std::string notes;
+        const std::string* text = nullptr;  // null: the history above
     };
     const std::string unfinished =
         "Cable U [1]: its last run did not finish; it may still be in select mode: run "
@@ -169,9 +197,21 @@ TEST(HistoryReport, RowsNotesAndFilters) {
          R"("outcome":"did not finish"}]})"
          "\n",
          unfinished},
+        {"by the serial an unfinished run took", nullptr, "A-0100", false,
+         "2026-01-01T00:00:01.000Z  U [1]  initialise  A-0100  ZAN 0 -> -  -  did not finish\n",
+         unfinished},
+        {"lapsed serial, a later finished run, an escape byte", nullptr, nullptr, false,
+         "2026-01-01T00:00:05.000Z  U [5]  initialise  -  ZAN - -> -  -  refused\n"
+         "2026-01-01T00:00:06.000Z  U [6]  initialise  -  ZAN - -> -  -  did not finish\n"
+         "2026-01-01T00:00:08.000Z  U [6]  -  -  ZAN - -> -  -  done\n"
+         "2026-01-01T00:00:08.000Z  U\\x1B[2J  initialise  -  ZAN - -> -  -  did not finish\n",
+         "Cable U\\x1B[2J: its last run did not finish; it may still be in select mode: run "
+         "cablewright --cable \"U\\x1B[2J\" --leave-select-mode\n",
+         &later},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
+        const std::string& text = c.text != nullptr ? *c.text : history;
         Options options;
         options.json = c.json;
         if (c.cable != nullptr) {
@@ -182,7 +222,7 @@ TEST(HistoryReport, RowsNotesAndFilters) {
         }
         std::string out;
         std::string notes;
-        EXPECT_EQ(history_report_text(history, options, out, notes), 1u);
+        EXPECT_EQ(history_report_text(text, options, out, notes), c.text != nullptr ? 0u : 1u);
         EXPECT_EQ(out, c.out);
         EXPECT_EQ(notes, c.notes);
     }

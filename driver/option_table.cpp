@@ -34,7 +34,8 @@ const OptionRow kRows[] = {
      "with --all: at most n runs at once (1 to 1024;\n"
      "also --jobs=<n>)"},
     {"--list", 'l', &Options::list, nullptr, nullptr, 3,
-     {"--leave-select-mode", kFileWord, "--serial", "--force", "--dry-run", "--log"}, false,
+     {"--leave-select-mode", kFileWord, "--serial", "--serials", "--force", "--dry-run", "--log"},
+     false,
      "list the attached cables and what their ROMs hold"},
     {"--json", 0, &Options::json, nullptr, nullptr, 5, {kFileWord}, false,
      "print one JSON document instead of dumps and lines\n"
@@ -46,7 +47,7 @@ const OptionRow kRows[] = {
      "add \"batch\":<id> to the run's history records\n"
      "(also --batch=<id>)"},
     {"--leave-select-mode", 0, &Options::leave_select_mode, nullptr, nullptr, 4,
-     {kFileWord, "--serial", "--force", "--dry-run", "--json"}, false,
+     {kFileWord, "--serial", "--serials", "--force", "--dry-run", "--json"}, false,
      "switch a cable that a stopped run left in select\n"
      "mode back to normal mode, then show its ROM"},
     {"--history", 0, nullptr, &Options::history, "<history>", 2,

@@ -8,6 +8,7 @@
 #include "cable/error_name.h"
 #include "cable/linkhub_client.h"
 #include "common/message.h"
+#include "driver/cable_report.h"
 #include "driver/ledger.h"
 #include "driver/reconcile.h"
 #include "handoff/programmer.h"
@@ -61,26 +62,10 @@ int leave_select_mode(const std::string& name, const RunServices& services,
     return result;
 }
 
-// name with each control byte shown as \xNN, so that a note cannot move the cursor or end a line.
-std::string shown_name(const std::string& name) {
-    std::string shown;
-    for (char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 // Names the cable of each private folder in the working folder that a stopped run left behind.
 void report_left_folders() {
     for (const LeftFolder& left : find_left_folders()) {
-        const std::string shown = shown_name(left.cable);
+        const std::string shown = visible_text(left.cable);
         print_message(
             "Cable %s was being updated by a run that was stopped; it may still be in select "
             "mode: run cablewright --cable \"%s\" --leave-select-mode\n",

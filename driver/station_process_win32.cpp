@@ -1,6 +1,5 @@
 #include <windows.h>
 
-
 #include "driver/random_folder_win32.h"
 #include "driver/station_process.h"
 #include "handoff/command_line.h"

@@ -105,7 +105,8 @@ TEST_F(History, AKilledRunKeepsItsSerialAndTheReportSaysSo) {
                       history + " that are not records\n"));
 }
 
-// Eight runs at once on eight blank cables, one history: eight different serials.
+// Eight runs at once on eight blank cables, one history: eight different serials; a station
+// after them takes the next ones.
 TEST_F(History, RunsAtOnceNeverShareASerial) {
     const std::string file = write_pof("new.pof", cable_rom(4, 2, "AB-##", true));
     const int kRuns = 8;
@@ -132,6 +133,19 @@ TEST_F(History, RunsAtOnceNeverShareASerial) {
     }
     EXPECT_EQ(serials, (std::set<std::string>{"AB-10", "AB-11", "AB-12", "AB-13", "AB-14", "AB-15",
                                               "AB-16", "AB-17"}));
+
+    // Then a station on the same history: the eight are up to date, two new blank cables take
+    // the next two serials.
+    add_cable("USB-9 [2-2]", nullptr);
+    add_cable("USB-10 [2-2]", nullptr);
+    ChildRun station =
+        cablewright({"--all", "--serials", "AB-10..AB-99", "--log", "history.jsonl", file});
+    EXPECT_EQ(station.status, 0) << station.err;
+    for (const char* row : {"USB-9 [2-2]: serial AB-18, ZAN - -> 4, initialised\n",
+                            "USB-10 [2-2]: serial AB-19, ZAN - -> 4, initialised\n",
+                            "2 initialised, 8 up to date\n"}) {
+        EXPECT_NE(station.out.find(console(row)), std::string::npos) << station.out;
+    }
 }
 
 // Show runs, plain and JSON, on two cables from two folders, all logging into one file at once.
