@@ -12,6 +12,8 @@
 #include <ctime>
 #include <vector>
 
+#include "image/descriptor_io_posix.h"
+
 namespace {
 
 constexpr int kHistoryLockPollMs = 20;
@@ -91,25 +93,8 @@ bool append_history_line(HistoryFile* file, const std::string& line) {
 
 bool read_history_pieces(HistoryFile* file,
                          const std::function<void(const char*, std::size_t)>& piece) {
-    if (file == nullptr) {
-        return false;
-    }
     std::vector<char> buffer(kHistoryPieceSize);
-    off_t at = 0;
-    for (;;) {
-        const ssize_t got = pread(file->fd, buffer.data(), buffer.size(), at);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        piece(buffer.data(), static_cast<std::size_t>(got));
-        at += got;
-    }
+    return file != nullptr && read_to_end(file->fd, 0, buffer.data(), buffer.size(), piece);
 }
 
 void close_history_file(HistoryFile* file) {

@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "driver/run_folder.h"
+#include "image/descriptor_io_posix.h"
 #include "image/pof_file.h"
-#include "image/write_all_posix.h"
 
 namespace {
 
@@ -23,19 +23,8 @@ std::string note_path(const std::string& folder) {
 
 bool read_all(int fd, std::string& text) {
     char buffer[4096];
-    for (;;) {
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        text.append(buffer, static_cast<std::size_t>(got));
-    }
+    return read_to_end(fd, 0, buffer, sizeof buffer,
+                       [&text](const char* data, std::size_t n) { text.append(data, n); });
 }
 
 bool take_lock(int fd, int how) {

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "image/descriptor_io_posix.h"
 #include "image/temp_file.h"
-#include "image/write_all_posix.h"
 
 namespace {
 
@@ -33,6 +33,21 @@ bool write_all(int fd, const std::uint8_t* data, std::size_t n) {
         done += static_cast<std::size_t>(w);
     }
     return true;
+}
+
+bool read_to_end(int fd, std::uint64_t from, char* buffer, std::size_t size,
+                 const std::function<void(const char*, std::size_t)>& piece) {
+    for (;;) {
+        const ssize_t got = pread(fd, buffer, size, static_cast<off_t>(from));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        piece(buffer, static_cast<std::size_t>(got));
+        from += static_cast<std::uint64_t>(got);
+    }
 }
 
 bool create_temp_file(const char* name, const std::uint8_t* data, std::size_t n, TempFile& file) {
